@@ -17,6 +17,10 @@ inline void toggleSwitch(std::atomic<int32_t>& s) {
 // Position units: 44100/512 units span one bin of the 4096-point FFT.
 constexpr double positionUnitsPerBin = 44100.0 / 512.0;
 
+// A position's frequency as shown to the user, and back.
+inline double positionToHz(double position, int sampleRate) { return position * 0.0625 * sampleRate / 22050; }
+inline double hzToPosition(double hz, int sampleRate) { return hz * 16 * 22050 / sampleRate; }
+
 struct ProcessingSettings {
     std::atomic<int32_t> noiseTestOn{0};     // tested != 0
     std::atomic<int32_t> inputLevel{90};     // 0..100, gain ((100 - v) * 0.01)^3.16
