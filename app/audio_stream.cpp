@@ -6,8 +6,6 @@
 
 namespace tolvek {
 
-bool isEngineRate(int rate) { return rate == 5512 || rate == 11025 || rate == 22050 || rate == 44100; }
-
 static int audioCallback(const void* input, void* output, unsigned long frames,
                          const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* userData) {
     auto* state = static_cast<AudioStreamState*>(userData);

@@ -41,7 +41,4 @@ StreamOutcome restartAudioStream(AudioStreamState& state, int rate, unsigned pau
 // Stops and closes the stream, then releases the library.
 void closeAudioStream(AudioStreamState& state);
 
-// Whether `rate` is one the engine runs at: 5512, 11025, 22050 or 44100 Hz.
-bool isEngineRate(int rate);
-
 }  // namespace tolvek

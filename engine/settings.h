@@ -17,6 +17,9 @@ inline void toggleSwitch(std::atomic<int32_t>& s) {
 // Position units: 44100/512 units span one bin of the 4096-point FFT.
 constexpr double positionUnitsPerBin = 44100.0 / 512.0;
 
+// The stream rates the engine runs at.
+inline bool isEngineRate(int rate) { return rate == 5512 || rate == 11025 || rate == 22050 || rate == 44100; }
+
 // A position's frequency as shown to the user, and back.
 inline double positionToHz(double position, int sampleRate) { return position * 0.0625 * sampleRate / 22050; }
 inline double hzToPosition(double hz, int sampleRate) { return hz * 16 * 22050 / sampleRate; }
