@@ -37,30 +37,30 @@ BlockFilter::BlockFilter() noexcept {
     }
 }
 
-void BlockFilter::clearFloats(int first, int last) noexcept {
+static void clearRange(float* spectrum, int first, int last) noexcept {
     first = std::max(first, 1);
     last = std::min(last, spectrumFloats);
-    for (int i = first; i <= last; ++i) spectrumBuffer[i] = 0.0f;
+    for (int i = first; i <= last; ++i) spectrum[i] = 0.0f;
 }
 
-void BlockFilter::applyMasks(const MaskSettings& masks) noexcept {
+void applyMasks(float* spectrum, const MaskSettings& masks) noexcept {
     for (int i = 0; i < 4; ++i) {
         if (!masks.notchOn[i]) continue;
         const int q = notchCentreIndex(masks.notchFreq[i]);
         const int h = notchHalfWidth[i];
-        clearFloats(q - h, q + h);
-        clearFloats(spectrumFloats - q - h, spectrumFloats - q + h);
+        clearRange(spectrum, q - h, q + h);
+        clearRange(spectrum, spectrumFloats - q - h, spectrumFloats - q + h);
     }
     const int lo = bandEdgeIndex(masks.lowerCutoff);
     const int hi = bandEdgeIndex(masks.upperCutoff);
     if (masks.rejectOn) {
-        clearFloats(lo, hi);
-        clearFloats(spectrumFloats - hi, spectrumFloats - lo);
+        clearRange(spectrum, lo, hi);
+        clearRange(spectrum, spectrumFloats - hi, spectrumFloats - lo);
     }
     if (masks.passOn) {
-        clearFloats(1, lo);
-        clearFloats(hi, spectrumFloats - hi);
-        clearFloats(spectrumFloats - lo, spectrumFloats);
+        clearRange(spectrum, 1, lo);
+        clearRange(spectrum, hi, spectrumFloats - hi);
+        clearRange(spectrum, spectrumFloats - lo, spectrumFloats);
     }
 }
 
@@ -75,7 +75,7 @@ void BlockFilter::filter(const float* block, float* y, const MaskSettings& masks
     }
     fftForward(spectrumBuffer, frameLength);
     std::memcpy(unmaskedBins + 1, spectrumBuffer + 1, blockLength * sizeof(float));
-    applyMasks(masks);
+    applyMasks(spectrumBuffer, masks);
     std::memcpy(maskedBins + 1, spectrumBuffer + 1, blockLength * sizeof(float));
     fftInverse(spectrumBuffer, frameLength);
 

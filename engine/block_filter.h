@@ -47,9 +47,10 @@ struct BlockFilter {
     // to this block's magnitude; non-finite magnitudes are stored as 0.
     void updateSpectra(SharedValues& shared, bool viewFast) const noexcept;
 
-   private:
-    void clearFloats(int first, int last) noexcept;
-    void applyMasks(const MaskSettings& masks) noexcept;
 };
+
+// Clears the notch and band floats of an interleaved spectrum numbered
+// 1..8192 (spectrum[0] unused); ranges outside 1..8192 are skipped.
+void applyMasks(float* spectrum, const MaskSettings& masks) noexcept;
 
 }  // namespace tolvek
