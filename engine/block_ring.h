@@ -1,12 +1,21 @@
 // Single-producer, single-consumer ring of recorded blocks: the audio
 // callback pushes, the recorder's writer thread pops. Never blocks; a push
 // into a full ring is counted as dropped.
+//
+// The ring also has a gate that the consumer opens and closes. After
+// close() returns, no push that began before it is still running and no
+// later push stores anything, so the consumer may then drain the ring and
+// know it stays empty. The gate is a Dekker hand-shake: the producer
+// announces itself in `pushing` before it reads `accepting`, the consumer
+// clears `accepting` before it reads `pushing`; with sequentially
+// consistent order at least one of the two sees the other.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 namespace tolvek {
 
@@ -21,16 +30,23 @@ class BlockRing {
     static_assert((Capacity & (Capacity - 1)) == 0, "capacity must be a power of two");
 
    public:
-    // Producer side (audio thread).
+    // Producer side (audio thread). False when the gate is closed or the
+    // ring is full (then counted as dropped).
     bool push(const int32_t* samples) noexcept {
-        const uint32_t w = writeCount.load(std::memory_order_relaxed);
-        if (w - readCount.load(std::memory_order_acquire) >= Capacity) {
-            droppedBlocks.fetch_add(1, std::memory_order_relaxed);
-            return false;
+        pushing.store(true, std::memory_order_seq_cst);
+        bool stored = false;
+        if (accepting.load(std::memory_order_seq_cst)) {
+            const uint32_t w = writeCount.load(std::memory_order_relaxed);
+            if (w - readCount.load(std::memory_order_acquire) >= Capacity) {
+                droppedBlocks.fetch_add(1, std::memory_order_relaxed);
+            } else {
+                std::memcpy(blocks[w & (Capacity - 1)].samples, samples, sizeof(RecordBlock));
+                writeCount.store(w + 1, std::memory_order_release);
+                stored = true;
+            }
         }
-        std::memcpy(blocks[w & (Capacity - 1)].samples, samples, sizeof(RecordBlock));
-        writeCount.store(w + 1, std::memory_order_release);
-        return true;
+        pushing.store(false, std::memory_order_release);
+        return stored;
     }
 
     // Consumer side (writer thread): the oldest block, or null when empty.
@@ -41,6 +57,18 @@ class BlockRing {
     }
     void pop() noexcept { readCount.store(readCount.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
+    // Consumer side: lets pushes in, with a fresh drop count.
+    void open() noexcept {
+        droppedBlocks.store(0, std::memory_order_relaxed);
+        accepting.store(true, std::memory_order_seq_cst);
+    }
+    // Consumer side: shuts the gate and waits out a push already inside it
+    // (at most one block copy).
+    void close() noexcept {
+        accepting.store(false, std::memory_order_seq_cst);
+        while (pushing.load(std::memory_order_seq_cst)) std::this_thread::yield();
+    }
+
     uint32_t dropped() const noexcept { return droppedBlocks.load(std::memory_order_relaxed); }
     void resetDropped() noexcept { droppedBlocks.store(0, std::memory_order_relaxed); }
 
@@ -49,6 +77,8 @@ class BlockRing {
     alignas(64) std::atomic<uint32_t> writeCount{0};
     alignas(64) std::atomic<uint32_t> readCount{0};
     alignas(64) std::atomic<uint32_t> droppedBlocks{0};
+    alignas(64) std::atomic<bool> pushing{false};
+    std::atomic<bool> accepting{false};
 };
 
 }  // namespace tolvek

@@ -1,0 +1,97 @@
+// Helpers of the recorder tests: a private directory, and ways to look at
+// the WAV files written into it.
+#pragma once
+
+#include <sndfile.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "block_ring.h"
+#include "settings.h"
+
+namespace tolvek::testing {
+
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        std::string t = (std::filesystem::temp_directory_path() / "tolvek-output-XXXXXX").string();
+        path = mkdtemp(t.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string str() const { return path.string(); }
+    std::vector<std::filesystem::path> files() const {
+        std::vector<std::filesystem::path> v;
+        for (auto& e : std::filesystem::directory_iterator(path)) v.push_back(e.path());
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+};
+
+inline std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+inline uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+// The file as a WAV reader sees it.
+struct SoundFile {
+    bool opened = false;
+    int rate = 0, channels = 0;
+    int64_t frames = 0;
+    std::vector<int16_t> samples;  // interleaved
+};
+
+inline SoundFile readSoundFile(const std::string& path) {
+    SoundFile s;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return s;
+    s.opened = true;
+    s.rate = info.samplerate;
+    s.channels = info.channels;
+    s.frames = info.frames;
+    s.samples.resize(size_t(info.frames * info.channels));
+    sf_readf_short(f, s.samples.data(), info.frames);
+    sf_close(f);
+    return s;
+}
+
+// A block whose every sample is `tag`: its position shows in the file.
+inline RecordBlock taggedBlock(int32_t tag) {
+    RecordBlock b;
+    for (auto& v : b.samples) v = tag;
+    return b;
+}
+
+// The engine's recording step.
+template <typename Ring>
+inline void pushLikeEngine(ProcessingSettings& s, Ring& ring, const RecordBlock& b) {
+    if (s.recordingOn.load(std::memory_order_acquire) == 1) ring.push(b.samples);
+}
+
+// The tags of a file's blocks, or -1 for a block whose frames disagree
+// (a torn block, or the channels differ).
+inline std::vector<int> blockTags(const SoundFile& s) {
+    std::vector<int> tags;
+    const size_t perBlock = 2 * size_t(recordBlockLength);
+    for (size_t at = 0; at + perBlock <= s.samples.size(); at += perBlock) {
+        int tag = s.samples[at];
+        for (size_t i = at; i < at + perBlock; ++i)
+            if (s.samples[i] != tag) tag = -1;
+        tags.push_back(tag);
+    }
+    return tags;
+}
+
+}  // namespace tolvek::testing
