@@ -1,0 +1,17 @@
+// Menu 501 of the main window: the menu bar, its items and their command ids.
+#pragma once
+
+#include <functional>
+#include <map>
+
+class QAction;
+class QMenuBar;
+
+namespace tolvek {
+
+// Fills `bar` with the File, Tools, View, Controls, Notch, Capture and Help
+// entries; every item sends its id to `command`. Items that carry a check
+// mark are checkable and start with the marks of the start settings.
+std::map<int, QAction*> buildMainMenu(QMenuBar& bar, const std::function<void(int)>& command);
+
+}  // namespace tolvek

@@ -1,0 +1,226 @@
+#include "main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
+
+#include "command_ids.h"
+#include "level_slider.h"
+#include "picture_saver.h"
+#include "switch_button.h"
+
+static void loadResources() {
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(tolvek);
+        return true;
+    }();
+    (void)loaded;
+}
+
+namespace tolvek {
+
+namespace {
+
+// The waterfall and the traces reach column 922; the refresh must too.
+constexpr int lastChangingColumn = 922;
+
+// The client area: paints through the main window and hands the pointer to
+// the spectrum logic.
+class ClientArea : public QWidget {
+   public:
+    explicit ClientArea(MainWindow& w) : QWidget(&w), window(w) {
+        setAttribute(Qt::WA_OpaquePaintEvent);  // the paint covers every pixel
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+   protected:
+    void paintEvent(QPaintEvent*) override { window.paintClient(*this); }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton) window.spectrumPointer().press(e->position().x(), e->position().y());
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton) window.spectrumPointer().release();
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        const PointerShape shape = window.spectrumPointer().move(e->position().x(), e->position().y());
+        setCursor(shape == PointerShape::Size ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    }
+    void wheelEvent(QWheelEvent* e) override {
+        const Qt::KeyboardModifiers keys = e->modifiers();
+        window.spectrumPointer().wheel(e->angleDelta().y(), keys & Qt::ControlModifier, keys & Qt::ShiftModifier);
+    }
+
+   private:
+    MainWindow& window;
+};
+
+struct SwitchPlace {
+    int id;
+    const char* image;  // resource pair IMG_BITMAP_<name>_ON / _OFF
+    int x, y;
+    bool startOn;
+};
+
+// Bitmap switches at their client positions; each is as large as its image.
+constexpr SwitchPlace switchPlaces[] = {
+    {cmd::blanker, "IMG_BITMAP_NB", 170, 500, false}, {cmd::lms, "IMG_BITMAP_LMS", 50, 500, false},
+    {cmd::comb, "IMG_BITMAP_COMB", 290, 500, false},  {cmd::agc, "IMG_BITMAP_AGC", 410, 500, true},
+    {cmd::pass, "IMG_BITMAP_PASS", 594, 500, false},  {cmd::passAll, "IMG_BITMAP_ALL", 716, 500, true},
+    {cmd::reject, "IMG_BITMAP_REJECT", 655, 500, false},
+};
+
+}  // namespace
+
+QRect blockRefreshRect() {
+    const int right = std::max(refreshRight, lastChangingColumn + 1);  // exclusive
+    return QRect(refreshLeft, refreshTop, right - refreshLeft, refreshBottom - refreshTop);
+}
+
+MainWindow::MainWindow(Engine& e, QWidget* parent)
+    : QMainWindow(parent), engine(e), recorder(e.recordRing, e.settings), pointer(e.settings) {
+    loadResources();
+    stream.engine = &engine;
+    setWindowTitle("Tolvek Filter");
+    setWindowIcon(QIcon(":/PROGRAM_ICON"));
+
+    engine.comb.requestSetup(get(engine.settings.combPeriodMs), get(engine.settings.sampleRate));
+    captureFmt = captureJpeg;  // as the Capture menu marks at start
+    clientArea = new ClientArea(*this);
+    setCentralWidget(clientArea);
+    buildControls();
+    buildMenu();
+    // Menu bar plus client: the client keeps at least the fixed layout's
+    // 990 x 525 below a menu bar of any height the style gives.
+    resize(990, std::max(585, menuBar()->sizeHint().height() + 527));
+    engine.clearBuffers();
+
+    blocksSeen = engine.shared.blocksDone.load(std::memory_order_acquire);
+    connect(&blockPoll, &QTimer::timeout, this, &MainWindow::pollBlocks);
+}
+
+MainWindow::~MainWindow() { shutdown(); }
+
+void MainWindow::buildControls() {
+    captureBtn = new QPushButton("Capture", clientArea);
+    captureBtn->setGeometry(810, 503, 60, 18);
+    captureBtn->setCheckable(true);  // alternates its pressed look at every click
+    connect(captureBtn, &QPushButton::clicked, this, [this] { command(cmd::capture); });
+
+    pauseBtn = new QPushButton("Pause", clientArea);
+    pauseBtn->setGeometry(880, 503, 50, 18);
+    pauseBtn->setCheckable(true);  // pressed exactly while paused (command 313 keeps it so)
+    connect(pauseBtn, &QPushButton::clicked, this, [this] { command(cmd::pause); });
+
+    for (const SwitchPlace& p : switchPlaces) {
+        auto* sw = new SwitchButton(p.image, p.startOn, clientArea);
+        sw->move(p.x, p.y);
+        // The label's own background behind the image's rounded corners.
+        sw->setAutoFillBackground(true);
+        QPalette pal = sw->palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        sw->setPalette(pal);
+        const int id = p.id;
+        connect(sw, &SwitchButton::clicked, this, [this, id] { command(id); });
+        switches[p.id] = sw;
+    }
+
+    inputSlider = new QSlider(clientArea);
+    inputSlider->setGeometry(940, 35, 20, 230);
+    bindLevelSlider(*inputSlider, 100, 90, engine.settings.inputLevel, *clientArea);
+    brightSlider = new QSlider(clientArea);
+    brightSlider->setGeometry(30, 300, 20, 190);
+    bindLevelSlider(*brightSlider, 100, 80, brightness, *clientArea);
+    outputSlider = new QSlider(clientArea);
+    outputSlider->setGeometry(940, 300, 20, 190);
+    bindLevelSlider(*outputSlider, 200, 100, engine.settings.outputLevel, *clientArea);
+}
+
+StreamOutcome MainWindow::startAudio(unsigned pauseMs) {
+    StreamOutcome out = restartAudioStream(stream, get(engine.settings.sampleRate), pauseMs);
+    if (out.ok) {
+        engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
+        blockPoll.start(blockPollMs);
+    }
+    return out;
+}
+
+bool MainWindow::changeSampleRate(int rate) {
+    const int previous = stream.runningRate ? stream.runningRate : get(engine.settings.sampleRate);
+    // Stop first, so that every block of the old rate is in the old file.
+    closeAudioStream(stream);
+    const bool wasRecording = recorder.recording();
+    put(engine.settings.sampleRate, static_cast<int32_t>(rate));
+    StreamOutcome out = {};
+    if (wasRecording) {
+        const OutputResult r = recorder.restartAtRate(rate);
+        if (!r.ok()) QMessageBox::warning(this, "Wave file", QString::fromStdString(r.error));
+    }
+    out = restartAudioStream(stream, rate);
+    bool accepted = out.ok;
+    if (!out.ok) {
+        showAudioError(this, out.errorText);
+        put(engine.settings.sampleRate, static_cast<int32_t>(previous));
+        if (wasRecording && recorder.recording()) recorder.restartAtRate(previous);
+        out = restartAudioStream(stream, previous);
+        if (!out.ok) {
+            showAudioError(this, out.errorText);
+            recorder.stopRecording();
+            blockPoll.stop();
+            QCoreApplication::exit(1);
+            return false;
+        }
+    }
+    engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
+    return accepted;
+}
+
+void MainWindow::pollBlocks() {
+    const std::string recorderError = recorder.takeError();
+    if (!recorderError.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(recorderError));
+    const uint32_t done = engine.shared.blocksDone.load(std::memory_order_acquire);
+    if (done == blocksSeen) return;
+    pendingRows += static_cast<int>(done - blocksSeen);
+    blocksSeen = done;
+    clientArea->update(blockRefreshRect());
+}
+
+void MainWindow::paintClient(QWidget& target) {
+    QImage backBuffer(target.size(), QImage::Format_RGB32);
+    // Rows come only from finished blocks: a paint the window system asks for adds none.
+    PaintInputs in{engine.settings, engine.shared, pointer.mouseBin(), get(brightness), pendingRows,
+                   QString::fromStdString(recorder.statusText())};
+    pendingRows = 0;
+    paintMainWindow(backBuffer, in, display);
+    QPainter(&target).drawImage(0, 0, backBuffer);
+
+    ++painted.paints;
+    painted.lastRows = in.waterfallRows;
+    painted.totalRows += in.waterfallRows;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    shutdown();
+    event->accept();
+}
+
+void MainWindow::shutdown() {
+    if (shutDown) return;
+    shutDown = true;
+    blockPoll.stop();
+    closeAudioStream(stream);  // the callback has stopped: nothing more enters the ring
+    recorder.stopRecording();  // writes what is queued and completes the file
+}
+
+void showAudioError(QWidget* owner, const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, "LMS", QString::fromStdString(text), QMessageBox::Ok, owner);
+    box.exec();
+}
+
+}  // namespace tolvek
