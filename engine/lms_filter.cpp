@@ -1,0 +1,89 @@
+#include "lms_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tolvek {
+
+void LmsFilter::writeRing(int index, float v) noexcept {
+    const int k = index % ringSize;
+    lmsHistory[k] = v;
+    lmsHistory[k + ringSize] = v;
+}
+
+void LmsFilter::reset() noexcept {
+    std::memset(lmsWeights, 0, sizeof lmsWeights);
+    std::memset(lmsHistory, 0, sizeof lmsHistory);
+    std::memset(lmsParked, 0, sizeof lmsParked);
+    // The coming step's reference element 0 is the previous input, which a
+    // reset keeps.
+    writeRing(lmsHead, lmsPrevious);
+    lmsNextTaps = 0;
+}
+
+// Elements up to the old length move with the ring; those beyond it stand
+// still. A shorter length parks the elements it leaves behind, a longer one
+// brings back the parked elements it will read.
+void LmsFilter::applyLength(int taps) noexcept {
+    if (taps < lmsDepth) {
+        for (int i = taps + 1; i <= lmsDepth; ++i) lmsParked[i] = lmsHistory[lmsHead + i];
+    } else {
+        for (int i = lmsDepth + 1; i < taps; ++i) writeRing(lmsHead + i, lmsParked[i]);
+    }
+    lmsDepth = taps;
+}
+
+float LmsFilter::predict(const float* reference, int taps) const noexcept {
+    float y = 0.0f;
+    for (int i = 0; i < taps; ++i) y += lmsWeights[i] * reference[i];
+    return y;
+}
+
+float LmsFilter::step(float x, int taps) noexcept {
+    if (!std::isfinite(x)) x = 0.0f;
+    const uint32_t requests = resetRequests.load(std::memory_order_acquire);
+    if (requests != resetsApplied) {
+        resetsApplied = requests;
+        reset();
+    }
+    const int L = std::clamp(taps, 1, maxTaps);
+    applyLength(L);
+
+    const float* reference = lmsHistory + lmsHead;
+    float y = lmsNextTaps == L ? lmsNextPrediction : predict(reference, L);
+    if (!(std::fabs(y) <= divergenceLimit)) {
+        reset();
+        y = predict(reference, L);
+    }
+
+    const float mu = 0.02f / static_cast<float>(L + 1);
+    const float e = x - y;
+    // The step grows with the square of the previous input.
+    const float r0 = reference[0];
+    const float r0Squared = r0 * r0;
+    const double scaled = static_cast<float>(static_cast<double>(r0Squared) * 0.01);
+    const float g = static_cast<float>(scaled + 1.98);
+    const float gain = g * mu * e;
+
+    // The next step's reference is this one moved down by one, with x on top.
+    const int next = lmsHead == 0 ? ringSize - 1 : lmsHead - 1;
+    writeRing(next, x);
+    lmsPrevious = x;
+
+    // Updates each weight and at once adds its term to the next prediction,
+    // so the in-order sum, a chain of dependent additions, hides the update.
+    const float* nextReference = lmsHistory + next;
+    float nextY = 0.0f;
+    for (int i = 0; i < L; ++i) {
+        const float w = gain * reference[i] + static_cast<float>(static_cast<double>(lmsWeights[i]) * 0.99996);
+        lmsWeights[i] = w;
+        nextY += w * nextReference[i];
+    }
+    lmsNextPrediction = nextY;
+    lmsNextTaps = L;
+    lmsHead = next;
+    return y;
+}
+
+}  // namespace tolvek
