@@ -12,9 +12,9 @@ namespace tolvek {
 
 // The picture that lives from one paint to the next.
 struct DisplayState {
-    QImage waterfallSurface;          // 990 x 1200, black at creation
-    float signalLevel = 0.0f;         // dB, from the filtered spectrum
-    float previousSignalLevel = 0.0f; // the clamped level of the previous row
+    QImage waterfallSurface;          // 990 x 1200, Format_RGB32, black at creation
+    float signalLevel = 0.0f;         // dB, from the filtered spectrum; -110 or more after a paint
+    float previousSignalLevel = 0.0f; // the level of the newest waterfall row
     DisplayState();
 };
 
@@ -28,10 +28,17 @@ struct PaintInputs {
 };
 
 // Paints the whole client picture into `backBuffer` (its size is the client
-// size; only its top-left 1140 x 790 pixels are drawn) and updates `state`.
+// size; it is converted to Format_RGB32 if need be, filled black, and the
+// layout is drawn in its top-left 1140 x 790 pixels, clipped to its size)
+// and updates `state`. Reads the spectra and settings once each; writes
+// nothing the audio thread owns except clearing `overloadFlag` when the
+// overload text is shown. The window's thread only.
 void paintMainWindow(QImage& backBuffer, PaintInputs& in, DisplayState& state);
 
-// The rectangle that changes while the program runs: left 50, top 0, right 920, bottom 500 (exclusive).
+// The part of the picture that changes while the program runs, client
+// coordinates, right and bottom exclusive: what to repaint after a block.
 constexpr int refreshLeft = 50, refreshTop = 0, refreshRight = 920, refreshBottom = 500;
+// The window copies at most this much of `backBuffer` to the screen.
+constexpr int paintedWidth = 1140, paintedHeight = 790;
 
 }  // namespace tolvek

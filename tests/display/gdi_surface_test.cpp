@@ -1,0 +1,130 @@
+// The pixel rules of the drawing surface: lines stop before their end
+// point, rectangles cover left..right-1, dotted pens, clipping and copies.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <set>
+#include <utility>
+
+#include "gdi_surface.h"
+
+namespace tolvek::test {
+namespace {
+
+constexpr QRgb ink = qRgb(255, 255, 255);
+
+using Pixels = std::set<std::pair<int, int>>;
+
+Pixels inked(const QImage& image) {
+    Pixels p;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) == (ink & 0xffffff)) p.insert({x, y});
+    return p;
+}
+
+QImage blank(int w = 20, int h = 12) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    return image;
+}
+
+TEST(GdiSurface, LinesStopBeforeTheirEndPoint) {
+    struct Case {
+        QPoint from, to;
+        Pixels expected;
+    };
+    const Case cases[] = {
+        {{2, 3}, {6, 3}, {{2, 3}, {3, 3}, {4, 3}, {5, 3}}},
+        {{4, 5}, {4, 2}, {{4, 5}, {4, 4}, {4, 3}}},
+        {{1, 1}, {4, 4}, {{1, 1}, {2, 2}, {3, 3}}},
+        {{5, 5}, {5, 5}, {}},
+        // A steep trace segment one column wide: the column changes halfway.
+        {{3, 0}, {4, 5}, {{3, 0}, {3, 1}, {3, 2}, {4, 3}, {4, 4}}},
+        // A flat two-row segment: the row changes halfway.
+        {{2, 1}, {8, 0}, {{2, 1}, {3, 1}, {4, 1}, {5, 0}, {6, 0}, {7, 0}}},
+    };
+    for (const Case& c : cases) {
+        QImage image = blank();
+        GdiSurface(image).line(c.from, c.to, Pen{ink});
+        EXPECT_EQ(inked(image), c.expected) << c.from.x() << "," << c.from.y() << " -> " << c.to.x() << ","
+                                            << c.to.y();
+    }
+}
+
+TEST(GdiSurface, ClosedPolylineHasNoGapsAndNoOverhang) {
+    QImage image = blank();
+    const QPoint square[] = {{2, 2}, {7, 2}, {7, 6}, {2, 6}, {2, 2}};
+    GdiSurface(image).polyline(square, 5, Pen{ink});
+    Pixels expected;
+    for (int x = 2; x <= 7; ++x) expected.insert({x, 2}), expected.insert({x, 6});
+    for (int y = 2; y <= 6; ++y) expected.insert({2, y}), expected.insert({7, y});
+    EXPECT_EQ(inked(image), expected);
+}
+
+TEST(GdiSurface, DottedPenIsThreeOnThreeOffFromTheStart) {
+    QImage image = blank();
+    GdiSurface(image).line(QPoint(0, 4), QPoint(14, 4), Pen{ink, true});
+    Pixels expected;
+    for (int x : {0, 1, 2, 6, 7, 8, 12, 13}) expected.insert({x, 4});
+    EXPECT_EQ(inked(image), expected);
+}
+
+TEST(GdiSurface, RectangleOutlineAndFillCoverLeftToRightMinusOne) {
+    QImage image = blank();
+    const QRgb fill = qRgb(10, 20, 30);
+    GdiSurface(image).rectangle(2, 3, 7, 8, ink, fill);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const bool in = x >= 2 && x < 7 && y >= 3 && y < 8;
+            const bool border = in && (x == 2 || x == 6 || y == 3 || y == 7);
+            const QRgb want = border ? ink : in ? fill : qRgb(0, 0, 0);
+            ASSERT_EQ(image.pixel(x, y), want) << x << "," << y;
+        }
+    QImage empty = blank();
+    GdiSurface(empty).rectangle(5, 3, 5, 8, ink, ink);  // no width: nothing
+    EXPECT_TRUE(inked(empty).empty());
+}
+
+TEST(GdiSurface, FarCoordinatesAreClippedNotWalked) {
+    QImage image = blank();
+    GdiSurface s(image);
+    s.line(QPoint(-1000000, 5), QPoint(1000000, 5), Pen{ink});
+    s.line(QPoint(3, 1000000), QPoint(3, -1000000), Pen{ink});
+    s.rectangle(-1000000, -1000000, 1000000, 2, ink, ink);
+    s.line(QPoint(INT32_MIN, INT32_MIN), QPoint(INT32_MAX, INT32_MAX), Pen{ink});
+    const Pixels p = inked(image);
+    for (int x = 0; x < 20; ++x) EXPECT_TRUE(p.count({x, 5}) && p.count({x, 0}) && p.count({x, 1}));
+    for (int y = 0; y < 12; ++y) EXPECT_TRUE(p.count({3, y}));
+    QImage none;
+    GdiSurface n(none);  // a picture that could not be made: nothing drawn, no crash
+    n.line(QPoint(0, 0), QPoint(5, 5), Pen{ink});
+    n.text(QPoint(0, 0), "x", QFont(), ink, TextAlign::leftTop);
+}
+
+TEST(CopyPixels, ScrollsDownWithTheSourceClippedToTheImage) {
+    QImage image = blank(4, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 4; ++x) image.setPixel(x, y, qRgb(x, y, 7));
+    // 3 x 4 pixels from (0, -1) to (0, 0): rows 0..2 move to 1..3; row 0 and
+    // the fourth column stay.
+    copyPixels(image, QPoint(0, 0), image, QPoint(0, -1), QSize(3, 4));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const int fromRow = (x < 3 && y >= 1 && y <= 3) ? y - 1 : y;
+            EXPECT_EQ(image.pixel(x, y), qRgb(x, fromRow, 7)) << x << "," << y;
+        }
+}
+
+TEST(CopyPixels, DestinationIsClipped) {
+    QImage src = blank(10, 10), dst = blank(6, 6);
+    src.fill(ink);
+    copyPixels(dst, QPoint(3, 4), src, QPoint(0, 0), QSize(10, 10));
+    EXPECT_EQ(inked(dst).size(), 3u * 2u);
+    copyPixels(dst, QPoint(-100, 0), src, QPoint(0, 0), QSize(10, 10));  // entirely off: nothing
+    EXPECT_EQ(inked(dst).size(), 6u);
+}
+
+}  // namespace
+}  // namespace tolvek::test

@@ -1,0 +1,209 @@
+// The signal level, the S-meter, the read-outs and the status texts as the
+// user sees them. Texts are compared, pixel for pixel in their colour, with
+// the same text drawn alone in the same font.
+#include <cmath>
+#include <limits>
+
+#include "fonts.h"
+#include "meter_and_texts.h"
+#include "paint_fixture.h"
+
+namespace tolvek::test {
+namespace {
+
+constexpr float inf = std::numeric_limits<float>::infinity();
+constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+constexpr QRgb green = qRgb(0, 176, 0), red = qRgb(176, 0, 0), meterGrey = qRgb(80, 80, 80);
+constexpr QRgb outline = qRgb(221, 221, 221);
+
+// Magnitude of a single bin that gives the level `dB`.
+float binForLevel(double dB) { return float(std::sqrt(1024 * std::pow(10.0, (dB + 44) / 10))); }
+
+TEST(SignalLevel, IsThePowerSumInDecibels) {
+    for (float p : {1.0f, 1024.0f, 3.3e5f, 7e12f})
+        EXPECT_FLOAT_EQ(display::signalLevelFromPower(p), float(10 * std::log10(double(p) / 1024) - 44)) << p;
+    EXPECT_EQ(display::signalLevelFromPower(0), -inf);
+    EXPECT_EQ(display::flooredLevel(-inf), -110.0f);
+    EXPECT_EQ(display::flooredLevel(nan), -110.0f);
+    EXPECT_EQ(display::flooredLevel(inf), -110.0f);
+    EXPECT_EQ(display::flooredLevel(-250.0f), -110.0f);
+    EXPECT_EQ(display::flooredLevel(-12.5f), -12.5f);
+}
+
+// The meter row 16 (inside the bars): which colour each column shows.
+struct MeterCase {
+    float level;
+    int greenEnd;  // exclusive right edge of the green bar, 0 = none
+    bool redBar;
+};
+
+class SMeter : public ::testing::TestWithParam<MeterCase> {};
+
+TEST_P(SMeter, BarEndsAtOnePixelPerDecibel) {
+    const MeterCase c = GetParam();
+    QImage image(1140, 40, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    {
+        GdiSurface s(image);
+        display::drawSMeter(s, c.level);
+    }
+    const int end = c.greenEnd;
+    for (int x = 751; x < 884; ++x) {
+        const QRgb px = image.pixel(x, 16) & 0xffffff;
+        // Segment outlines at 750, 829 | 830, 854 | 855, 884; a bar's outline at its ends.
+        QRgb want = (x == 829 || x == 830 || x == 854 || x == 855) ? outline : meterGrey;
+        if (end && x < end - 1) want = green;
+        if (end && x == end - 1) want = outline;
+        if (end && c.redBar && x == 830) want = outline;
+        if (end && c.redBar && x > 830 && x < end - 1) want = red;
+        ASSERT_EQ(px, want & 0xffffff) << "level " << c.level << " column " << x;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, SMeter,
+                         ::testing::Values(MeterCase{-110.0f, 0, false},  // exactly S1: no bar
+                                           MeterCase{-50.7f, 809, false},
+                                           MeterCase{-30.0f, 830, false},  // exactly S9: green only
+                                           MeterCase{-20.0f, 840, true},
+                                           MeterCase{-inf, 0, false},      // silence: no bar
+                                           MeterCase{nan, 0, false}, MeterCase{inf, 0, false}));
+
+class Texts : public PaintFixture {
+protected:
+    // Pixels of `colour` in `area` of the picture equal those of the texts drawn alone.
+    void expectTexts(QRgb colour, QRect area, const QFont& font, std::initializer_list<ReferenceText> texts) {
+        const QImage want = referenceTexts(picture.size(), font, colour, texts);
+        ASSERT_GT(countColour(want, colour, area), 20) << "reference text outside its area";
+        EXPECT_EQ(colourMask(picture, colour, area), colourMask(want, colour, area))
+            << "at " << texts.begin()->text.toStdString();
+    }
+    const QRect topRow{0, 0, 745, 30};
+};
+
+TEST_F(Texts, SignalReadoutShowsTenDecibelsBelowTheMeter) {
+    struct Case {
+        float magnitude;
+        const char* text;
+    };
+    const Case cases[] = {
+        {binForLevel(-50.7), "Sig = -60 dB"},
+        {binForLevel(25.0), "Sig = 15 dB"},
+        {0.0f, "Sig = 0 dB"},  // all-zero spectrum: no finite level
+        {nan, "Sig = 0 dB"},
+    };
+    for (const Case& c : cases) {
+        setFiltered(7, c.magnitude);
+        paint();
+        expectTexts(green, topRow, defaultFont(), {{c.text, {640, 10}}});
+    }
+}
+
+TEST_F(Texts, AllZeroSpectrumShowsNoMeterBar) {
+    paint();
+    EXPECT_EQ(countColour(picture, green, QRect(750, 10, 135, 13)), 0);
+    EXPECT_EQ(countColour(picture, red, QRect(750, 10, 135, 13)), 0);
+    EXPECT_EQ(state->signalLevel, -110.0f);
+    setFiltered(7, binForLevel(-50.7));
+    paint();
+    EXPECT_EQ(countColour(picture, green, QRect(751, 16, 200, 1)), 809 - 1 - 751);
+}
+
+TEST_F(Texts, ReadoutsGiveCutoffsAndPointerInHertz) {
+    struct Case {
+        int rate;
+        float mouseBin;
+        const char *lower, *upper, *pointer;
+    };
+    const Case cases[] = {
+        {22050, 0, "Lower cutoff: 1031 Hz", "Upper cutoff: 2031 Hz", "Mouse cursor: 0 Hz"},
+        {11025, 0, "Lower cutoff: 516 Hz", "Upper cutoff: 1016 Hz", "Mouse cursor: 0 Hz"},
+        {22050, 100, "Lower cutoff: 1031 Hz", "Upper cutoff: 2031 Hz", "Mouse cursor: 538 Hz"},
+        {44100, -10, "Lower cutoff: 2063 Hz", "Upper cutoff: 4063 Hz", "Mouse cursor: -108 Hz"},
+    };
+    for (const Case& c : cases) {
+        put(settings.sampleRate, c.rate);
+        mouseBin = c.mouseBin;
+        paint();
+        expectTexts(qRgb(0, 144, 144), topRow, defaultFont(),
+                    {{c.lower, {60, 10}}, {c.upper, {232, 10}}, {c.pointer, {410, 10}}});
+    }
+}
+
+TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
+    struct Case {
+        int rate;
+        const char* labels[4];
+    };
+    const Case cases[] = {{22050, {"1.0", "2.0", "3.0", "4.0"}},
+                          {44100, {"2.0", "4.0", "6.0", "8.0"}},
+                          {5512, {"0.2", "0.5", "0.7", "1.0"}}};
+    for (const Case& c : cases) {
+        put(settings.sampleRate, c.rate);
+        paint();
+        expectTexts(qRgb(128, 128, 128), QRect(56, 277, 870, 20), defaultFont(),
+                    {{"0", {60, 277}, Anchor::centre},
+                     {c.labels[0], {245, 277}, Anchor::centre},
+                     {c.labels[1], {431, 277}, Anchor::centre},
+                     {c.labels[2], {616, 277}, Anchor::centre},
+                     {c.labels[3], {802, 277}, Anchor::centre},
+                     {"kHz", {911, 277}, Anchor::centre}});
+    }
+}
+
+TEST_F(Texts, OverloadShowsOnceAndClearsTheFlag) {
+    put(shared.overloadFlag, 1);
+    paint();
+    expectTexts(qRgb(255, 0, 0), picture.rect(), defaultFont(), {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}});
+    EXPECT_EQ(get(shared.overloadFlag), 0);
+    paint(0);  // no overloading sample since: gone, even on a plain redraw
+    EXPECT_EQ(countColour(picture, qRgb(255, 0, 0), picture.rect()), 0);
+}
+
+TEST_F(Texts, RecordingAndRecorderStatusShowWhileSet) {
+    put(settings.recordingOn, 1);
+    recorderStatus = "Dropped 3 blocks";
+    paint();
+    expectTexts(qRgb(0, 255, 255), picture.rect(), defaultFont(),
+                {{"*** RECORDING ***", {460, 60}, Anchor::centre}, {"Dropped 3 blocks", {460, 75}, Anchor::centre}});
+    put(settings.recordingOn, 0);
+    recorderStatus.clear();
+    paint();
+    EXPECT_EQ(countColour(picture, qRgb(0, 255, 255), picture.rect()), 0);
+}
+
+TEST_F(Texts, CpuLoadShowsWhileSwitchedOn) {
+    put(settings.cpuLoadShown, 1);
+    put(shared.cpuLoad, 0.123f);
+    paint();
+    const QRect area(70, 43, 200, 18);
+    expectTexts(qRgb(128, 128, 128), area, defaultFont(), {{"CPU load = 12.3 %", {70, 43}}});
+    put(settings.cpuLoadShown, 0);
+    paint();
+    EXPECT_EQ(countColour(picture, qRgb(128, 128, 128), area), 0);
+}
+
+TEST_F(Texts, SliderCaptionsRunUpwardBesideTheirSliders) {
+    paint();
+    const QRgb captionColour = qRgb(128, 192, 240);
+    // Glyphs right of the reference point, above it, within one cell height.
+    EXPECT_GT(countColour(picture, captionColour, QRect(10, 330, 16, 100)), 50);
+    EXPECT_GT(countColour(picture, captionColour, QRect(960, 320, 16, 110)), 50);
+    EXPECT_GT(countColour(picture, captionColour, QRect(960, 110, 16, 100)), 50);
+    EXPECT_EQ(countColour(picture, captionColour, QRect(0, 431, 40, 100)), 0);
+    EXPECT_EQ(countColour(picture, captionColour, QRect(0, 300, 10, 131)), 0);
+}
+
+TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {
+    for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(300, 100), QSize(2000, 1200)}) {
+        picture = size.isEmpty() ? QImage() : QImage(size, QImage::Format_ARGB32);
+        put(shared.overloadFlag, 1);
+        paint();
+        if (!size.isEmpty()) {
+            EXPECT_EQ(picture.format(), QImage::Format_RGB32);
+        }
+    }
+    EXPECT_EQ(picture.pixel(1500, 1000) & 0xffffff, 0u);  // beyond the layout: black
+}
+
+}  // namespace
+}  // namespace tolvek::test
