@@ -181,6 +181,16 @@ bool MainWindow::changeSampleRate(int rate) {
     return accepted;
 }
 
+QAction* MainWindow::action(int id) const {
+    const auto it = actions.find(id);
+    return it == actions.end() ? nullptr : it->second;
+}
+
+SwitchButton* MainWindow::switchButton(int id) const {
+    const auto it = switches.find(id);
+    return it == switches.end() ? nullptr : it->second;
+}
+
 void MainWindow::pollBlocks() {
     const std::string recorderError = recorder.takeError();
     if (!recorderError.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(recorderError));
