@@ -149,7 +149,7 @@ TEST_F(RecorderTest, HeaderLagsAtMostAboutOneSecond) {
     const auto s = readSoundFile(r.path);
     ASSERT_TRUE(s.opened);
     const int64_t inFile = int64_t(rec->waveBytesWritten() / 4);
-    EXPECT_GE(s.frames, inFile - 44100 - 2 * recordBlockLength);
+    EXPECT_GE(s.frames, inFile - 44100 - 4 * recordBlockLength);  // one second, and some slack for a busy machine
     EXPECT_LE(s.frames, inFile);
     EXPECT_GT(s.frames, 0);
     rec->stopRecording();
