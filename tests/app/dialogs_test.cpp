@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -37,8 +38,8 @@ struct SeenBox {
 };
 
 // Reads and dismisses the next message box once the caller's event loop runs.
-SeenBox* interceptMessageBox() {
-    auto* seen = new SeenBox;
+std::shared_ptr<SeenBox> interceptMessageBox() {
+    auto seen = std::make_shared<SeenBox>();
     QTimer::singleShot(0, [seen] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);
@@ -230,7 +231,7 @@ class DialogsTest : public QObject {
                                               "Written by the Tolvek Filter developers\n\n"
                                               "Some parts pirated from elsewhere!\n"));
         QWidget owner;
-        std::unique_ptr<SeenBox> seen(interceptMessageBox());
+        const auto seen = interceptMessageBox();
         tolvek::showAboutBox(&owner);
         QVERIFY(seen->seen);
         QCOMPARE(seen->title, QString("About Tolvekfilter"));
@@ -241,7 +242,7 @@ class DialogsTest : public QObject {
 
     void helpPageMissing() {
         QTemporaryDir empty;
-        std::unique_ptr<SeenBox> seen(interceptMessageBox());
+        const auto seen = interceptMessageBox();
         QVERIFY(!tolvek::openHelpPage(nullptr, {empty.path()}));
         QVERIFY(seen->seen);
         QCOMPARE(seen->icon, QMessageBox::Warning);
@@ -262,7 +263,7 @@ class DialogsTest : public QObject {
         const QByteArray path = qgetenv("PATH");
         QTemporaryDir empty;
         qputenv("PATH", empty.path().toLocal8Bit());
-        std::unique_ptr<SeenBox> seen(interceptMessageBox());
+        const auto seen = interceptMessageBox();
         const bool started = tolvek::openSoundSettings(nullptr);
         qputenv("PATH", path);
         QVERIFY(!started);
