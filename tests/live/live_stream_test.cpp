@@ -1,0 +1,146 @@
+// The stream layer on PortAudio's real default devices, one virtual device
+// per rate: a tone fed into the default input must come out of the default
+// output at the level the linear chain predicts, drop away when a Reject band
+// covers it, and flow without a lost or repeated buffer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "audio_stream.h"
+#include "tone.h"
+#include "virtual_device.h"
+
+namespace tolvek::live {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct RateCase {
+    int rate;
+    double passSeconds;    // PassAll phase; at least 10 s at 44100 Hz
+    double rejectSeconds;  // then Reject around the tone
+};
+
+// Half a bin off the FFT grid, so that 2048 samples are not a whole number
+// of periods and a lost or repeated buffer breaks the tone's phase.
+constexpr double toneBin = 300.5;
+constexpr double toneCycles = toneBin / 4096;
+constexpr double rightCycles = 700.0 / 4096;  // right input, which must not come out
+constexpr double toneAmplitude = 0.25;
+constexpr int inputLevel = 90;
+constexpr int outputLevel = 190;
+constexpr int rejectBins = 30;  // half-width of the Reject band around the tone
+
+double db(double ratio) { return 20 * std::log10(ratio); }
+
+// The chain with AGC, comb, blanker and LMS off is linear: input gain, the
+// AGC's fixed gain, the transform's factor 4096 and the output level.
+double predictedGain() {
+    const double inputGain = std::pow(double(float((100 - inputLevel) * 0.01)), 3.16) * 1000;
+    const double fixedGain = double(float(std::pow(0.05f, 2.2) * 2)) * 3000;
+    return inputGain * fixedGain * 4096 * (1 - outputLevel / 200.0) / 1000;
+}
+
+bool waitForCallbacks(const AudioStreamState& s, uint32_t n, double timeoutSeconds) {
+    const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    while (s.callbacks.load() < n) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+long firstNonZero(const WavData& w) {
+    for (long n = 0; n < w.frames(); ++n)
+        if (std::fabs(w.samples[2 * n]) > 1e-4f) return n;
+    return -1;
+}
+
+class LiveStream : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
+    const RateCase c = GetParam();
+    const double recordSeconds = c.passSeconds + c.rejectSeconds + 3.0;  // and start-up
+    VirtualDevice device;
+    ASSERT_TRUE(writeStereoToneWav(device.path("tone.wav"), c.rate, recordSeconds + 10, toneAmplitude, toneCycles,
+                                   0.5, rightCycles));
+    ASSERT_TRUE(device.start({c.rate, device.path("tone.wav"), device.path("out.wav"), recordSeconds}));
+
+    Engine engine;
+    ProcessingSettings& s = engine.settings;
+    put(s.agcOn, 0);
+    put(s.inputLevel, inputLevel);
+    put(s.outputLevel, outputLevel);
+    put(s.sampleRate, c.rate);
+    // Band edges in the middle of the interleaved spectrum's floats that
+    // belong to bins toneBin ∓ rejectBins.
+    put(s.lowerCutoff, float((2 * (300 - rejectBins) + 1) * 43 + 21));
+    put(s.upperCutoff, float((2 * (300 + rejectBins) + 2) * 43 + 21));
+    engine.clearBuffers();
+
+    AudioStreamState state;
+    state.engine = &engine;
+    const StreamOutcome opened = restartAudioStream(state, c.rate, 0);
+    ASSERT_TRUE(opened.ok) << opened.errorText;
+    const double period = 2048.0 / c.rate;
+    ASSERT_TRUE(waitForCallbacks(state, 2, 5.0));
+
+    const auto t0 = Clock::now();
+    const uint32_t c0 = state.callbacks.load();
+    std::this_thread::sleep_until(t0 + std::chrono::duration<double>(c.passSeconds));
+    const uint32_t rejectFrom = state.callbacks.load();
+    put(s.rejectOn, 1);
+    std::this_thread::sleep_until(t0 + std::chrono::duration<double>(c.passSeconds + c.rejectSeconds));
+    const auto t1 = Clock::now();
+    const uint32_t c1 = state.callbacks.load();
+    closeAudioStream(state);
+
+    const double seconds = std::chrono::duration<double>(t1 - t0).count();
+    const double expectedCallbacks = seconds / period;
+    std::printf("rate %d: %u callbacks in %.3f s (%.3f/s, expected %.3f/s)\n", c.rate, c1 - c0, seconds,
+                (c1 - c0) / seconds, 1 / period);
+    EXPECT_NEAR(double(c1 - c0), expectedCallbacks, 2.0);
+    EXPECT_EQ(state.underflows.load(), 0u);
+    EXPECT_EQ(state.overflows.load(), 0u);
+    EXPECT_FALSE(state.libraryInitialised);
+
+    ASSERT_TRUE(device.waitForRecording(recordSeconds + 5));
+    WavData out;
+    ASSERT_TRUE(readWav(device.path("out.wav"), out));
+    ASSERT_EQ(out.channels, 2);
+    for (long n = 0; n < out.frames(); ++n)
+        ASSERT_EQ(out.samples[2 * n], out.samples[2 * n + 1]) << "channels differ at frame " << n;
+
+    // The first block's output opens with 1025 samples of silence; callback
+    // k's output starts (k - 1) buffers after the first one's.
+    const long start = firstNonZero(out);
+    ASSERT_GE(start, 1025) << "no stream output in the recording";
+    auto outputOf = [&](uint32_t callback) { return start - 1025 + long(callback - 1) * 2048; };
+    // A buffer of margin on each side of a phase, for the settings' latency.
+    const long passFirst = outputOf(c0 + 2), passLast = outputOf(rejectFrom - 1);
+    const long rejectFirst = outputOf(rejectFrom + 3), rejectLast = outputOf(c1 - 1);
+    ASSERT_LE(rejectLast, out.frames()) << "recording too short";
+
+    const ToneFit pass = fitTone(out, 0, passFirst, passLast, toneCycles);
+    const ToneFit reject = fitTone(out, 0, rejectFirst, rejectLast, toneCycles);
+    const double expected = toneAmplitude * predictedGain();
+    std::printf("rate %d: tone in %.4f, out %.6f (predicted %.6f, %+.4f dB), residual %.1f dB, "
+                "with Reject %.1f dB\n",
+                c.rate, toneAmplitude, pass.amplitude, expected, db(pass.amplitude / expected),
+                db(pass.residualRms * std::sqrt(2.0) / pass.amplitude), db(reject.amplitude / pass.amplitude));
+    EXPECT_NEAR(db(pass.amplitude / expected), 0.0, 0.05);
+    // One lost or repeated buffer in the PassAll phase would leave a
+    // quarter-period phase step, a residual near -10 dB.
+    EXPECT_LT(db(pass.residualRms * std::sqrt(2.0) / pass.amplitude), -60.0);
+    EXPECT_LT(db(reject.amplitude / pass.amplitude), -40.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, LiveStream,
+                         ::testing::Values(RateCase{5512, 5.0, 3.0}, RateCase{11025, 4.0, 2.0},
+                                           RateCase{22050, 3.0, 2.0}, RateCase{44100, 11.0, 2.0}),
+                         [](const auto& info) { return std::to_string(info.param.rate) + "Hz"; });
+
+}  // namespace
+}  // namespace tolvek::live

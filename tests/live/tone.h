@@ -1,0 +1,31 @@
+// Test signals for the live tests: stereo float WAV files of a tone, their
+// reading back, and a least-squares fit of a tone of known frequency.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tolvek::live {
+
+// Left channel: a tone of `amplitude` at `cyclesPerSample`; right channel: a
+// tone of `rightAmplitude` at `rightCyclesPerSample`, which the engine must
+// ignore.
+bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude,
+                        double cyclesPerSample, double rightAmplitude, double rightCyclesPerSample);
+
+struct WavData {
+    int rate = 0;
+    int channels = 0;
+    std::vector<float> samples;  // interleaved
+    long frames() const { return channels ? long(samples.size()) / channels : 0; }
+};
+bool readWav(const std::string& path, WavData& out);
+
+// a·cos + b·sin + c fitted to channel `channel` of frames [first, last).
+struct ToneFit {
+    double amplitude = 0.0;  // sqrt(a² + b²)
+    double residualRms = 0.0;
+};
+ToneFit fitTone(const WavData& wav, int channel, long first, long last, double cyclesPerSample);
+
+}  // namespace tolvek::live
