@@ -70,7 +70,6 @@ class BlockRing {
     }
 
     uint32_t dropped() const noexcept { return droppedBlocks.load(std::memory_order_relaxed); }
-    void resetDropped() noexcept { droppedBlocks.store(0, std::memory_order_relaxed); }
 
    private:
     std::array<RecordBlock, Capacity> blocks{};
