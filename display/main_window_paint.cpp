@@ -86,7 +86,7 @@ void paintMainWindow(QImage& backBuffer, PaintInputs& in, DisplayState& state) {
         drawGrid(s);
         drawInnerFrame(s);
 
-        static SpectrumPass pass;  // the window's thread only; 12 kB kept off the stack
+        SpectrumPass pass;
         runSpectrumPass(in.shared, in.brightness, pass);
         state.signalLevel = signalLevelFromPower(pass.powerSum);
         drawSignalReadout(s, state.signalLevel);

@@ -117,14 +117,5 @@ TEST(CopyPixels, ScrollsDownWithTheSourceClippedToTheImage) {
         }
 }
 
-TEST(CopyPixels, DestinationIsClipped) {
-    QImage src = blank(10, 10), dst = blank(6, 6);
-    src.fill(ink);
-    copyPixels(dst, QPoint(3, 4), src, QPoint(0, 0), QSize(10, 10));
-    EXPECT_EQ(inked(dst).size(), 3u * 2u);
-    copyPixels(dst, QPoint(-100, 0), src, QPoint(0, 0), QSize(10, 10));  // entirely off: nothing
-    EXPECT_EQ(inked(dst).size(), 6u);
-}
-
 }  // namespace
 }  // namespace tolvek::test

@@ -182,17 +182,6 @@ TEST_F(Texts, CpuLoadShowsWhileSwitchedOn) {
     EXPECT_EQ(countColour(picture, qRgb(128, 128, 128), area), 0);
 }
 
-TEST_F(Texts, SliderCaptionsRunUpwardBesideTheirSliders) {
-    paint();
-    const QRgb captionColour = qRgb(128, 192, 240);
-    // Glyphs right of the reference point, above it, within one cell height.
-    EXPECT_GT(countColour(picture, captionColour, QRect(10, 330, 16, 100)), 50);
-    EXPECT_GT(countColour(picture, captionColour, QRect(960, 320, 16, 110)), 50);
-    EXPECT_GT(countColour(picture, captionColour, QRect(960, 110, 16, 100)), 50);
-    EXPECT_EQ(countColour(picture, captionColour, QRect(0, 431, 40, 100)), 0);
-    EXPECT_EQ(countColour(picture, captionColour, QRect(0, 300, 10, 131)), 0);
-}
-
 TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {
     for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(300, 100), QSize(2000, 1200)}) {
         picture = size.isEmpty() ? QImage() : QImage(size, QImage::Format_ARGB32);
