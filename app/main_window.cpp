@@ -103,6 +103,7 @@ MainWindow::MainWindow(Engine& e, QWidget* parent)
 
     blocksSeen = engine.shared.blocksDone.load(std::memory_order_acquire);
     connect(&blockPoll, &QTimer::timeout, this, &MainWindow::pollBlocks);
+    blockPoll.start(blockPollMs);
 }
 
 MainWindow::~MainWindow() { shutdown(); }
@@ -144,10 +145,7 @@ void MainWindow::buildControls() {
 
 StreamOutcome MainWindow::startAudio(unsigned pauseMs) {
     StreamOutcome out = restartAudioStream(stream, get(engine.settings.sampleRate), pauseMs);
-    if (out.ok) {
-        engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
-        blockPoll.start(blockPollMs);
-    }
+    if (out.ok) engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
     return out;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -12,6 +13,7 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     bool hadOwner = false;
+    int otherWindowsShown = 0;  // visible top-level windows besides the box
 };
 
 class BoxAnswerer {
@@ -34,6 +36,8 @@ class BoxAnswerer {
             s.icon = box->icon();
             s.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
             s.hadOwner = box->parentWidget() != nullptr;
+            for (QWidget* other : QApplication::topLevelWidgets())
+                if (other != box && other->isVisible()) ++s.otherWindowsShown;
             seen.append(s);
             QAbstractButton* b = box->button(answer);
             if (!b) b = box->button(QMessageBox::Ok);

@@ -1,0 +1,185 @@
+// The main window's fixed layout and its refresh path.
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+#include <memory>
+
+#include "command_ids.h"
+#include "main_window.h"
+#include "switch_button.h"
+
+using namespace tolvek;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Engine> engine;
+    std::unique_ptr<MainWindow> window;
+
+    // Lets the block poll see the counter and the paint run.
+    void settle() {
+        QTest::qWait(3 * blockPollMs);
+        QApplication::processEvents();
+    }
+
+   private slots:
+    void init() {
+        engine = std::make_unique<Engine>();
+        window = std::make_unique<MainWindow>(*engine);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() {
+        window.reset();
+        engine.reset();
+    }
+
+    void windowFrame() {
+        QCOMPARE(window->windowTitle(), QString("Tolvek Filter"));
+        QVERIFY(!window->windowIcon().isNull());
+        QCOMPARE(window->width(), 990);
+        QVERIFY(window->height() >= 585);
+        // The client lies below the menu bar and holds the whole layout.
+        QCOMPARE(window->client()->mapTo(window.get(), QPoint(0, 0)).y(), window->menuBar()->height());
+        QVERIFY(window->client()->width() >= 990);
+        QVERIFY(window->client()->height() >= 525);
+        for (QWidget* child : window->client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(window->client()->rect().contains(child->geometry()), qPrintable(child->objectName()));
+    }
+
+    void controlGeometry_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<QString>("image");  // start image, or the button caption
+        QTest::newRow("Capture") << cmd::capture << QRect(810, 503, 60, 18) << "Capture";
+        QTest::newRow("Pause") << cmd::pause << QRect(880, 503, 50, 18) << "Pause";
+        QTest::newRow("Noise Blanker") << cmd::blanker << QRect(170, 500, 117, 23) << "IMG_BITMAP_NB_OFF";
+        QTest::newRow("LMS Filter") << cmd::lms << QRect(50, 500, 117, 23) << "IMG_BITMAP_LMS_OFF";
+        QTest::newRow("Comb Filter") << cmd::comb << QRect(290, 500, 117, 23) << "IMG_BITMAP_COMB_OFF";
+        QTest::newRow("AGC") << cmd::agc << QRect(410, 500, 117, 23) << "IMG_BITMAP_AGC_ON";
+        QTest::newRow("Pass") << cmd::pass << QRect(594, 500, 58, 24) << "IMG_BITMAP_PASS_OFF";
+        QTest::newRow("PassAll") << cmd::passAll << QRect(716, 500, 58, 24) << "IMG_BITMAP_ALL_ON";
+        QTest::newRow("Reject") << cmd::reject << QRect(655, 500, 58, 24) << "IMG_BITMAP_REJECT_OFF";
+    }
+    void controlGeometry() {
+        QFETCH(int, id);
+        QFETCH(QRect, rect);
+        QFETCH(QString, image);
+        QWidget* w = window->switchButton(id);
+        if (id == cmd::capture) w = window->captureButton();
+        if (id == cmd::pause) w = window->pauseButton();
+        QVERIFY(w);
+        QCOMPARE(w->parentWidget(), window->client());
+        QCOMPARE(w->geometry(), rect);
+        if (auto* b = qobject_cast<QPushButton*>(w)) {
+            QCOMPARE(b->text(), image);
+            QVERIFY(b->isCheckable());
+            QVERIFY(!b->isChecked());
+        } else {
+            auto* s = static_cast<SwitchButton*>(w);
+            QCOMPARE(s->imageName(), image);
+            QCOMPARE(QImage(":/" + image).size(), rect.size());
+        }
+    }
+
+    void sliders_data() {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("start");
+        QTest::newRow("input level") << 0 << QRect(940, 35, 20, 230) << 100 << 90;
+        QTest::newRow("brightness") << 1 << QRect(30, 300, 20, 190) << 100 << 80;
+        QTest::newRow("output level") << 2 << QRect(940, 300, 20, 190) << 200 << 100;
+    }
+    void sliders() {
+        QFETCH(int, which);
+        QFETCH(QRect, rect);
+        QFETCH(int, maximum);
+        QFETCH(int, start);
+        QSlider* s[] = {window->inputLevelSlider(), window->brightnessSlider(), window->outputLevelSlider()};
+        QSlider* slider = s[which];
+        QCOMPARE(slider->geometry(), rect);
+        QCOMPARE(slider->orientation(), Qt::Vertical);
+        QCOMPARE(slider->minimum(), 0);
+        QCOMPARE(slider->maximum(), maximum);
+        QCOMPARE(slider->pageStep(), 10);
+        QCOMPARE(slider->value(), start);
+        QVERIFY(slider->invertedAppearance());  // 0 at the top
+    }
+
+    void slidersFeedTheirSettings() {
+        QCOMPARE(get(engine->settings.inputLevel), 90);
+        QCOMPARE(get(engine->settings.outputLevel), 100);
+        window->inputLevelSlider()->setValue(40);
+        window->outputLevelSlider()->setValue(170);
+        QCOMPARE(get(engine->settings.inputLevel), 40);
+        QCOMPARE(get(engine->settings.outputLevel), 170);
+    }
+
+    void resizingMovesNothing() {
+        const QRect before = window->pauseButton()->geometry();
+        window->resize(600, 400);
+        QApplication::processEvents();
+        QCOMPARE(window->pauseButton()->geometry(), before);
+        QCOMPARE(window->switchButton(cmd::lms)->pos(), QPoint(50, 500));
+    }
+
+    void menuBarEntries() {
+        QStringList titles;
+        for (QAction* a : window->menuBar()->actions()) titles << a->text();
+        QCOMPARE(titles, QStringList({"&File", "&Tools", "View", "Controls", "Notch", "Capture", "&Help"}));
+        QCOMPARE(window->action(cmd::helpContents)->shortcut(), QKeySequence(Qt::Key_F1));
+        const int ids[] = {201, 203, 207, 210, 211, 212, 412, 213, 410, 411, 4100, 4101, 4002,
+                           420, 421, 422, 423, 4200, 4201, 4202, 4203, 215, 218};
+        for (int id : ids) QVERIFY2(window->action(id), qPrintable(QString::number(id)));
+    }
+
+    void refreshRectCoversEveryChangingColumn() {
+        const QRect r = blockRefreshRect();
+        QCOMPARE(r.left(), 50);
+        QCOMPARE(r.top(), 0);
+        QCOMPARE(r.bottom(), 499);
+        QVERIFY(r.right() >= 922);  // the waterfall's and the trace's last column
+    }
+
+    // Each finished block adds one waterfall row; a paint the window system
+    // asks for adds none.
+    void finishedBlocksDriveThePaint() {
+        settle();
+        const PaintCount before = window->paintCount();
+        QCOMPARE(before.totalRows, 0);  // exposure paints add no rows
+
+        engine->shared.blocksDone.fetch_add(1, std::memory_order_release);
+        settle();
+        QVERIFY(window->paintCount().paints > before.paints);
+        QCOMPARE(window->paintCount().lastRows, 1);
+        QCOMPARE(window->paintCount().totalRows, 1);
+
+        // Three blocks before the poll sees them: one paint with three rows.
+        const int paints = window->paintCount().paints;
+        engine->shared.blocksDone.fetch_add(3, std::memory_order_release);
+        settle();
+        QCOMPARE(window->paintCount().paints, paints + 1);
+        QCOMPARE(window->paintCount().lastRows, 3);
+        QCOMPARE(window->paintCount().totalRows, 4);
+
+        // No new block: nothing is painted.
+        settle();
+        QCOMPARE(window->paintCount().paints, paints + 1);
+
+        window->client()->repaint();
+        QCOMPARE(window->paintCount().lastRows, 0);
+        QCOMPARE(window->paintCount().totalRows, 4);
+    }
+
+    // The picture on the screen is paintMainWindow's: the graph's frame grey.
+    void clientShowsThePaintedPicture() {
+        settle();
+        const QImage shown = window->client()->grab().toImage();
+        QCOMPARE(shown.pixelColor(54, 100), QColor(128, 128, 128));  // outer frame, left edge
+        QCOMPARE(shown.pixelColor(5, 5), QColor(0, 0, 0));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
