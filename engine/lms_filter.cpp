@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tolvek {
 
 void LmsFilter::writeRing(int index, float v) noexcept {
@@ -71,11 +75,31 @@ float LmsFilter::step(float x, int taps) noexcept {
     writeRing(next, x);
     lmsPrevious = x;
 
-    // Updates each weight and at once adds its term to the next prediction,
-    // so the in-order sum, a chain of dependent additions, hides the update.
+    // Updates each weight and at once adds its term to the next prediction:
+    // the in-order sum is a chain of dependent additions, and the update
+    // work fits in the time the chain waits.
     const float* nextReference = lmsHistory + next;
     float nextY = 0.0f;
-    for (int i = 0; i < L; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 gain4 = _mm_set1_ps(gain);
+    const __m128d leak = _mm_set1_pd(0.99996);
+    for (; i + 4 <= L; i += 4) {
+        const __m128 w = _mm_loadu_ps(lmsWeights + i);
+        const __m128d low = _mm_mul_pd(_mm_cvtps_pd(w), leak);
+        const __m128d high = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(w, w)), leak);
+        const __m128 leaked = _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+        const __m128 updated = _mm_add_ps(_mm_mul_ps(gain4, _mm_loadu_ps(reference + i)), leaked);
+        _mm_storeu_ps(lmsWeights + i, updated);
+        alignas(16) float terms[4];
+        _mm_store_ps(terms, _mm_mul_ps(updated, _mm_loadu_ps(nextReference + i)));
+        nextY += terms[0];
+        nextY += terms[1];
+        nextY += terms[2];
+        nextY += terms[3];
+    }
+#endif
+    for (; i < L; ++i) {
         const float w = gain * reference[i] + static_cast<float>(static_cast<double>(lmsWeights[i]) * 0.99996);
         lmsWeights[i] = w;
         nextY += w * nextReference[i];

@@ -1,0 +1,172 @@
+// Noise-reduction stages: the LMS against its physical limit (one float-add
+// latency per tap per sample, since the in-order prediction sum is a chain
+// of dependent additions), the whole engine's realtime factor with every
+// stage on, and the LMS's SNR gain beside speexdsp's noise suppressor.
+#include <benchmark/benchmark.h>
+#include <speex/speex_preprocess.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lms_filter.h"
+#include "noise_reduction_signals.h"
+
+using namespace tolvek;
+using namespace tolvek::testsignals;
+
+namespace {
+
+constexpr int benchRate = 44100;
+
+// One sample's worth of the limit: `taps` dependent float additions.
+void FloatAddChain(benchmark::State& state) {
+    const int taps = static_cast<int>(state.range(0));
+    std::vector<float> a(static_cast<size_t>(taps), 1e-3f);
+    for (auto _ : state) {
+        float acc = 0.0f;
+        for (int i = 0; i < taps; ++i) acc += a[static_cast<size_t>(i)];
+        benchmark::DoNotOptimize(acc);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(FloatAddChain)->Arg(200)->Arg(3000);
+
+void LmsStep(benchmark::State& state) {
+    const int taps = static_cast<int>(state.range(0));
+    const std::vector<float> x = whiteNoise(1 << 16, 0.7, 3);
+    auto lms = std::make_unique<LmsFilter>();
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(lms->step(x[i], taps));
+        i = (i + 1) & (x.size() - 1);
+    }
+}
+BENCHMARK(LmsStep)->Arg(200)->Arg(3000);
+
+// One 2048-frame buffer through the engine with comb, blanker, LMS at 3000
+// taps and AGC on, at 44100 Hz.
+void EngineAllStages(benchmark::State& state) {
+    auto engine = std::make_unique<Engine>();
+    put(engine->settings.inputLevel, 0);
+    put(engine->settings.combOn, 1);
+    put(engine->settings.blankerOn, 1);
+    put(engine->settings.lmsStrength, 3000);
+    engine->switchLmsOn();
+    engine->comb.requestSetup(20.0f, benchRate);
+    std::vector<float> x = whiteNoise(static_cast<size_t>(blockLength) * 8, 0.0007, 5);
+    for (size_t i = 0; i < x.size(); ++i) x[i] += static_cast<float>(0.001 * std::sin(0.13 * double(i)));
+    std::vector<float> in(2 * blockLength), out(2 * blockLength);
+    size_t block = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < blockLength; ++k) in[2 * k] = x[block * blockLength + k];
+        engine->process(in.data(), out.data(), blockLength);
+        benchmark::DoNotOptimize(out.data());
+        block = (block + 1) % 8;
+    }
+}
+BENCHMARK(EngineAllStages);
+
+// Keeps each run's real time per iteration for the summary.
+struct Collector : benchmark::ConsoleReporter {
+    std::map<std::string, double> nsPerIteration;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& r : runs) nsPerIteration[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+// speexdsp's preprocessor with denoise on, on 16-bit frames of 20 ms.
+std::vector<float> speexDenoise(const std::vector<float>& x, int rate, float scale) {
+    const int frame = rate / 50;
+    SpeexPreprocessState* st = speex_preprocess_state_init(frame, rate);
+    int on = 1;
+    speex_preprocess_ctl(st, SPEEX_PREPROCESS_SET_DENOISE, &on);
+    std::vector<float> y(x.size(), 0.0f);
+    std::vector<spx_int16_t> buf(static_cast<size_t>(frame));
+    for (size_t s = 0; s + static_cast<size_t>(frame) <= x.size(); s += static_cast<size_t>(frame)) {
+        for (int i = 0; i < frame; ++i)
+            buf[static_cast<size_t>(i)] = static_cast<spx_int16_t>(std::clamp(x[s + i] * scale, -32767.0f, 32767.0f));
+        speex_preprocess_run(st, buf.data());
+        for (int i = 0; i < frame; ++i) y[s + i] = buf[static_cast<size_t>(i)] / scale;
+    }
+    speex_preprocess_state_destroy(st);
+    return y;
+}
+
+std::vector<float> lmsDenoise(const std::vector<float>& x, int taps) {
+    auto lms = std::make_unique<LmsFilter>();
+    std::vector<float> y(x.size());
+    for (size_t i = 0; i < x.size(); ++i) y[i] = lms->step(x[i], taps);
+    return y;
+}
+
+// SNR of y against the clean signal over [start, end): the best-scaled,
+// best-delayed copy of the clean signal counts as signal, the rest as noise.
+double projectedSnrDb(const std::vector<float>& y, const std::vector<float>& clean, size_t start, size_t end) {
+    double best = -1e9;
+    for (size_t lag = 0; lag <= 1024; lag += 1) {
+        double ys = 0, ss = 0, yy = 0;
+        for (size_t i = start; i < end; ++i) {
+            const double s = clean[i - lag], v = y[i];
+            ys += v * s;
+            ss += s * s;
+            yy += v * v;
+        }
+        const double signal = ys * ys / ss;
+        best = std::max(best, dB(signal / (yy - signal)));
+    }
+    return best;
+}
+
+void printSnrComparison() {
+    constexpr int rate = 22050;
+    const size_t n = static_cast<size_t>(12 * rate), start = static_cast<size_t>(6 * rate);
+    // Engine units: a tone of amplitude 1 and speech of RMS 1, each in white
+    // noise of the same power (0 dB SNR in the full band).
+    std::vector<float> tone(n);
+    for (size_t i = 0; i < n; ++i) tone[i] = static_cast<float>(std::sin(2 * M_PI * 1000.0 * double(i) / rate));
+    bool spoken = false;
+    const std::vector<float> voice = speech(rate, 12, &spoken);
+    struct Case {
+        const char* name;
+        const std::vector<float>& clean;
+        double noiseRms;
+    };
+    std::printf("\nSNR gain at 0 dB input SNR (white noise), %s speech:\n", spoken ? "spoken" : "synthetic");
+    std::printf("  %-12s %10s %10s %12s\n", "signal", "LMS 200", "LMS 3000", "speexdsp");
+    for (const Case& c : {Case{"tone 1 kHz", tone, std::sqrt(0.5)}, Case{"speech", voice, 1.0}}) {
+        std::vector<float> x = whiteNoise(n, c.noiseRms, 13);
+        for (size_t i = 0; i < n; ++i) x[i] += c.clean[i];
+        const double in = projectedSnrDb(x, c.clean, start, n);
+        std::printf("  %-12s %+9.1f dB %+9.1f dB %+11.1f dB\n", c.name,
+                    projectedSnrDb(lmsDenoise(x, 200), c.clean, start, n) - in,
+                    projectedSnrDb(lmsDenoise(x, 3000), c.clean, start, n) - in,
+                    projectedSnrDb(speexDenoise(x, rate, 3000.0f), c.clean, start, n) - in);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    disableDenormals();
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    auto& t = collector.nsPerIteration;
+    if (t.count("LmsStep/3000") && t.count("FloatAddChain/3000")) {
+        std::printf("\nLMS at 3000 taps: %.2f x the dependent float-add chain (goal 1.3 x)\n",
+                    t["LmsStep/3000"] / t["FloatAddChain/3000"]);
+        std::printf("LMS at  200 taps: %.2f x the dependent float-add chain\n", t["LmsStep/200"] / t["FloatAddChain/200"]);
+    }
+    if (t.count("EngineAllStages"))
+        std::printf("every stage on at %d Hz, 3000 LMS taps: %.1f x realtime\n", benchRate,
+                    (1e9 * blockLength / benchRate) / t["EngineAllStages"]);
+    printSnrComparison();
+    benchmark::Shutdown();
+    return 0;
+}
