@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <algorithm>
+#include <cstdio>
 
 #include "command_ids.h"
 #include "level_slider.h"
@@ -153,19 +154,25 @@ bool MainWindow::changeSampleRate(int rate) {
     const int previous = stream.runningRate ? stream.runningRate : get(engine.settings.sampleRate);
     // Stop first, so that every block of the old rate is in the old file.
     closeAudioStream(stream);
-    const bool wasRecording = recorder.recording();
     put(engine.settings.sampleRate, static_cast<int32_t>(rate));
-    StreamOutcome out = {};
-    if (wasRecording) {
+    std::string fileAtRate;  // the recording's continuation at `rate`
+    if (recorder.recording()) {
         const OutputResult r = recorder.restartAtRate(rate);
-        if (!r.ok()) QMessageBox::warning(this, "Wave file", QString::fromStdString(r.error));
+        if (r.ok())
+            fileAtRate = recorder.path();
+        else
+            QMessageBox::warning(this, "Wave file", QString::fromStdString(r.error));
     }
-    out = restartAudioStream(stream, rate);
-    bool accepted = out.ok;
-    if (!out.ok) {
+    StreamOutcome out = restartAudioStream(stream, rate);
+    const bool accepted = out.ok;
+    if (!accepted) {
         showAudioError(this, out.errorText);
         put(engine.settings.sampleRate, static_cast<int32_t>(previous));
-        if (wasRecording && recorder.recording()) recorder.restartAtRate(previous);
+        if (recorder.recording()) {
+            // Go on at the rate that runs; the file begun for the refused rate has no samples.
+            recorder.restartAtRate(previous);
+            if (!fileAtRate.empty()) std::remove(fileAtRate.c_str());
+        }
         out = restartAudioStream(stream, previous);
         if (!out.ok) {
             showAudioError(this, out.errorText);

@@ -1,8 +1,14 @@
 // The program's start in-process: a declined second copy ends with 0 before
 // any window exists; an audio device that cannot start shows the "LMS" box
-// without owner and ends with 1. The test machine has no sound device.
+// without owner and ends with 1 (the test machine has no sound device).
+// Then, on a virtual device that runs only at 22050 Hz, a refused sample
+// rate goes back to the rate that ran, recording included.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 
 #include "box_answerer.h"
 #include "main_window.h"
@@ -11,6 +17,17 @@
 using namespace tolvek;
 
 namespace {
+const QString deviceScript = QFileInfo(__FILE__).dir().filePath("../../scripts/virtual-audio/device.sh");
+
+int waveRate(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray header = f.read(44);
+    int32_t rate = -1;
+    if (header.size() == 44) std::memcpy(&rate, header.constData() + 24, 4);
+    return rate;
+}
+
 bool anyMainWindow() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<MainWindow*>(w)) return true;
@@ -58,6 +75,50 @@ class StartupTest : public QObject {
         QVERIFY(!box.hadOwner);
         QCOMPARE(box.otherWindowsShown, 0);  // shown before the main window
         qInfo() << "audio error:" << box.text;
+    }
+
+    void refusedRateGoesBackToTheRunningOne() {
+        QTemporaryDir deviceDir;
+        QProcess device;
+        device.start(deviceScript, {"start", deviceDir.path(), "22050", "--owner",
+                                    QString::number(QCoreApplication::applicationPid())});
+        if (!device.waitForFinished(30000) || device.exitCode() != 0) QSKIP("the virtual sound device did not start");
+        QFile env(deviceDir.filePath("env"));
+        QVERIFY(env.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : env.readAll().split('\n'))
+            if (const int eq = line.indexOf('='); eq > 0) qputenv(line.left(eq), line.mid(eq + 1));
+
+        QTemporaryDir recordings;
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(recordings.path());
+        {
+            auto engine = std::make_unique<Engine>();
+            MainWindow window(*engine);
+            QVERIFY(window.startAudio(0).ok);
+            window.command(201);  // recording on
+            QVERIFY(window.wavRecorder().recording());
+
+            BoxAnswerer answerer;
+            QVERIFY(!window.changeSampleRate(44100));  // the server runs at 22050 only
+            QCOMPARE(answerer.boxes().size(), 1);
+            QCOMPARE(answerer.boxes()[0].title, QString("LMS"));
+            QVERIFY(answerer.boxes()[0].hadOwner);
+            QCOMPARE(get(engine->settings.sampleRate), 22050);
+            QCOMPARE(window.audioStream().runningRate, 22050);
+            QVERIFY(window.wavRecorder().recording());
+            const uint32_t blocks = engine->shared.blocksDone.load();
+            QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() > blocks + 2, 10000);  // audio flows again
+
+            QVERIFY(window.changeSampleRate(22050));
+            QCOMPARE(answerer.boxes().size(), 1);
+            window.command(203);
+        }
+        QDir::setCurrent(old);
+        // Before the change, after the refusal, after the second change: all at 22050 Hz.
+        const QStringList files = QDir(recordings.path()).entryList({"Wave Capture *.wav"});
+        QCOMPARE(files.size(), 3);
+        for (const QString& f : files) QCOMPARE(waveRate(recordings.filePath(f)), 22050);
+        QProcess::execute(deviceScript, {"stop", deviceDir.path()});
     }
 
     // The lock went with the program that ended: a new start does not ask.
