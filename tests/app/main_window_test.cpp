@@ -172,6 +172,23 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->paintCount().totalRows, 4);
     }
 
+    // The client hands presses, moves and the wheel to the spectrum logic.
+    void pointerReachesTheSpectrum() {
+        QWindow* win = window->windowHandle();
+        const QPoint origin = window->client()->mapTo(window.get(), QPoint(0, 0));
+        QTest::mousePress(win, Qt::LeftButton, {}, origin + QPoint(252, 150));
+        QTest::mouseMove(win, origin + QPoint(262, 150));
+        QCOMPARE(get(engine->settings.lowerCutoff), 17361.328125f);
+        QCOMPARE(window->client()->cursor().shape(), Qt::SizeHorCursor);
+        QTest::mouseRelease(win, Qt::LeftButton, {}, origin + QPoint(262, 150));
+
+        const float upper = get(engine->settings.upperCutoff);
+        QWheelEvent down(QPointF(400, 400), window->client()->mapToGlobal(QPointF(400, 400)), {}, {0, -120},
+                         Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window->client(), &down);
+        QCOMPARE(get(engine->settings.upperCutoff), upper - 1000.0f);
+    }
+
     // The picture on the screen is paintMainWindow's: the graph's frame grey.
     void clientShowsThePaintedPicture() {
         settle();
