@@ -259,3 +259,14 @@ TEST(CombFilter, NeverProducesNonFiniteValues) {
                     comb->combCentreSum, comb->combProbeOffset})
         EXPECT_TRUE(std::isfinite(v));
 }
+
+TEST(CombFilter, ResetStartsOverAtTheCurrentTuning) {
+    auto used = std::make_unique<CombFilter>();
+    auto fresh = std::make_unique<CombFilter>();
+    used->setup(16.66f, 11025);
+    fresh->setup(16.66f, 11025);
+    const std::vector<float> x = humAndNoise(3 * 11025, 59.9, 11025, 4);
+    for (float v : x) used->step(v);
+    used->reset();
+    for (float v : x) ASSERT_EQ(used->step(v), fresh->step(v));
+}
