@@ -19,13 +19,13 @@ using cd = std::complex<double>;
 std::vector<bool> referenceCleared(const MaskSettings& m) {
     std::vector<bool> cleared(8193, false);
     auto clear = [&](long a, long b) {
-        for (long i = a; i <= b; ++i)
-            if (i >= 1 && i <= 8192) cleared[i] = true;
+        for (long i = std::max(a, 1L); i <= std::min(b, 8192L); ++i) cleared[i] = true;
     };
     const int half[4] = {6, 10, 20, 50};
     for (int i = 0; i < 4; ++i) {
-        if (!m.notchOn[i]) continue;
-        const long q = long(double(m.notchFreq[i] * 2.0f) * 512 / 44100 + 0.5);
+        const double centre = double(m.notchFreq[i] * 2.0f) * 512 / 44100 + 0.5;
+        if (!m.notchOn[i] || !(std::abs(centre) < 1e9)) continue;  // NaN or far away: clears nothing
+        const long q = long(centre);
         clear(q - half[i], q + half[i]);
         clear(8192 - q - half[i], 8192 - q + half[i]);
     }
