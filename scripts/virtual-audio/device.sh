@@ -4,6 +4,7 @@
 # PortAudio's default input and output devices work.
 #
 #   device.sh start DIR RATE [--feed WAV] [--record OUT.wav SECONDS] [--owner PID]
+#   device.sh wait DIR [TIMEOUT]
 #   device.sh stop DIR
 #
 # start runs everything in the background and writes DIR/env, lines of
@@ -11,29 +12,64 @@
 # WAV (converted to RATE and stereo when it is not already), else silence;
 # the default output is recorded to OUT.wav for SECONDS from start-up, else
 # discarded. The program's stream must run at RATE. With --owner, everything
-# is also stopped once process PID has gone, however it ended. The server's
-# name is unique to DIR, so several devices can run at once. The recorder's
-# process id is in DIR/recorder.pid; the file is complete once it has ended.
+# is also stopped once process PID has gone, however it ended. Up to eight
+# devices can run at once, each with its own server name.
+#
+# wait returns once the recording is complete, or fails after TIMEOUT seconds.
 #
 # stop kills what start started, even half-way; DIR/*.log keep their output.
 set -euo pipefail
 
-usage() { sed -n '6,7p' "$0" >&2; exit 2; }
+usage() { sed -n '6,8p' "$0" >&2; exit 2; }
+
+# Whether a process still runs; a zombie does not, and where nobody reaps
+# orphans it may stay one.
+running() { [ -r "/proc/$1/stat" ] && [ "$(sed 's/.*) //' "/proc/$1/stat" | cut -c1)" != Z ]; }
 
 stop_device() {
     local dir=$1 pid
     [ -f "$dir/pids" ] || return 0
-    # Clients first, the server last; a process that has gone is skipped.
+    # The watchdog and the clients first, the server last, each waited for:
+    # a server that has to be killed keeps its entry in JACK's registry of
+    # servers until one of the same name starts again.
     for pid in $(tac "$dir/pids"); do
         [ "$pid" = "$$" ] && continue  # the watchdog stopping its own device
         kill "$pid" 2>/dev/null || true
-    done
-    for pid in $(tac "$dir/pids"); do
-        [ "$pid" = "$$" ] && continue
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        for _ in $(seq 100); do running "$pid" || break; sleep 0.1; done
         kill -9 "$pid" 2>/dev/null || true
     done
     rm -f "$dir/pids"
+}
+
+# Picks a free server name from a small fixed set and holds its lock on
+# descriptor 9, which every process started afterwards inherits; the name is
+# free again once they have all ended. Reusing names lets JACK reclaim the
+# registry entry of a server that did not shut down cleanly; with fresh
+# names such entries pile up until no server can start.
+claim_server_name() {
+    local locks=/tmp/tolvek-jack-$(id -u) n
+    mkdir -p "$locks"
+    for n in 0 1 2 3 4 5 6 7; do
+        exec 9>>"$locks/$n.lock"
+        if flock -n 9; then
+            JACK_DEFAULT_SERVER=tolvek-$n
+            return 0
+        fi
+        exec 9>&-
+    done
+    echo "device.sh: eight virtual devices are running already" >&2
+    return 1
+}
+
+wait_for_recording() {
+    local dir=$1 timeout=${2:-3600} pid
+    pid=$(cat "$dir/recorder.pid")
+    for _ in $(seq $((timeout * 10))); do
+        running "$pid" || return 0
+        sleep 0.1
+    done
+    echo "device.sh: the recording has not finished" >&2
+    return 1
 }
 
 wait_for_port() {
@@ -63,8 +99,8 @@ start_device() {
     : >"$dir/pids"
     trap 'stop_device "$dir"' EXIT  # undone unless start completes
 
-    export JACK_DEFAULT_SERVER="tolvek-$(basename "$dir")-$$"
-    export JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
+    claim_server_name
+    export JACK_DEFAULT_SERVER JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
 
     # A period of 46 ms at every rate: short enough for clients to activate
     # quickly at 5512 Hz, long enough to ride out a busy machine without
@@ -78,7 +114,7 @@ start_device() {
     local capture="system:capture_1 system:capture_2"
     local playback="system:playback_1 system:playback_2"
     if [ -n "$feed" ]; then
-        if [ "$(soxi -r "$feed")" != "$rate" ] || [ "$(soxi -c "$feed")" != 2 ]; then
+        if [ "$(soxi -r "$feed" 2>/dev/null)" != "$rate" ] || [ "$(soxi -c "$feed" 2>/dev/null)" != 2 ]; then
             sox "$feed" -r "$rate" -c 2 -e float -b 32 "$dir/feed.wav"
             feed=$dir/feed.wav
         fi
@@ -117,7 +153,8 @@ JACK_NO_START_SERVER=1
 EOF
 
     if [ -n "$owner" ]; then
-        setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.5; done; exec "$2" stop "$3"' \
+        export -f running
+        setsid bash -c 'while running "$1"; do sleep 0.5; done; exec "$2" stop "$3"' \
             watchdog "$owner" "$(readlink -f "$0")" "$dir" </dev/null >/dev/null 2>&1 &
         echo $! >>"$dir/pids"
     fi
@@ -126,6 +163,7 @@ EOF
 
 case ${1:-} in
     start) [ $# -ge 3 ] || usage; shift; start_device "$@" ;;
+    wait) [ $# -ge 2 ] || usage; wait_for_recording "$2" "${3:-}" ;;
     stop) [ $# -eq 2 ] || usage; stop_device "$2" ;;
     *) usage ;;
 esac

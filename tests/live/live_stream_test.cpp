@@ -106,7 +106,7 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
     EXPECT_EQ(state.overflows.load(), 0u);
     EXPECT_FALSE(state.libraryInitialised);
 
-    ASSERT_TRUE(device.waitForRecording(recordSeconds + 5));
+    ASSERT_TRUE(device.waitForRecording(int(recordSeconds) + 5));
     WavData out;
     ASSERT_TRUE(readWav(device.path("out.wav"), out));
     ASSERT_EQ(out.channels, 2);

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace tolvek::live {
 
@@ -55,26 +53,10 @@ void VirtualDevice::stop() {
     std::system((shellQuoted(TOLVEK_DEVICE_SCRIPT) + " stop " + shellQuoted(dir)).c_str());
 }
 
-// A recorder that has exited may linger as a zombie where nobody reaps
-// orphans, so its state counts, not just its existence.
-static bool processEnded(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    std::string field;
-    for (int i = 0; i < 3 && stat >> field; ++i) {
-    }
-    return !stat || field == "Z" || field == "X";
-}
-
-bool VirtualDevice::waitForRecording(double timeoutSeconds) {
-    std::string pid;
-    std::ifstream(path("recorder.pid")) >> pid;
-    if (pid.empty()) return false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (!processEnded(pid)) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+bool VirtualDevice::waitForRecording(int timeoutSeconds) {
+    const std::string cmd = shellQuoted(TOLVEK_DEVICE_SCRIPT) + " wait " + shellQuoted(dir) + " " +
+                            std::to_string(timeoutSeconds);
+    return std::system(cmd.c_str()) == 0;
 }
 
 }  // namespace tolvek::live

@@ -28,7 +28,7 @@ class VirtualDevice {
     void stop();
 
     // Waits until the recorder has finished and closed its file.
-    bool waitForRecording(double timeoutSeconds);
+    bool waitForRecording(int timeoutSeconds);
 
     // A path inside the device's private directory.
     std::string path(const std::string& name) const { return dir + "/" + name; }
