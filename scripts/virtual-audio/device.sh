@@ -3,7 +3,7 @@
 # driver, and an ALSA configuration whose default PCM is that server, so that
 # PortAudio's default input and output devices work.
 #
-#   device.sh start DIR RATE [--feed WAV] [--record OUT.wav SECONDS] [--owner PID]
+#   device.sh start DIR RATE [--feed WAV] [--record OUT.wav SECONDS] [--any-rate] [--owner PID]
 #   device.sh wait DIR [TIMEOUT]
 #   device.sh stop DIR
 #
@@ -11,9 +11,10 @@
 # NAME=VALUE to export before starting the program. The default input plays
 # WAV (converted to RATE and stereo when it is not already), else silence;
 # the default output is recorded to OUT.wav for SECONDS from start-up, else
-# discarded. The program's stream must run at RATE. With --owner, everything
-# is also stopped once process PID has gone, however it ended. Up to eight
-# devices can run at once, each with its own server name.
+# discarded. The program's stream must run at RATE, or at any rate with
+# --any-rate, where ALSA converts (and samples are no longer exact). With
+# --owner, everything is also stopped once process PID has gone, however it
+# ended. Up to eight devices can run at once, each with its own server name.
 #
 # wait returns once the recording is complete, or fails after TIMEOUT seconds.
 #
@@ -85,18 +86,20 @@ wait_for_port() {
 start_device() {
     local dir=$1 rate=$2
     shift 2
-    local feed="" record="" seconds="" owner=""
+    local feed="" record="" seconds="" owner="" anyRate=""
     while [ $# -gt 0 ]; do
         case $1 in
             --feed) feed=$2; shift 2 ;;
             --record) record=$2; seconds=$3; shift 3 ;;
             --owner) owner=$2; shift 2 ;;
+            --any-rate) anyRate=1; shift ;;
             *) usage ;;
         esac
     done
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd)
     : >"$dir/pids"
+    rm -f "$dir/asound.conf" "$dir/recorder.pid"
     trap 'stop_device "$dir"' EXIT  # undone unless start completes
 
     claim_server_name
@@ -138,8 +141,13 @@ start_device() {
     set -- $capture
     local c1=$1 c2=$2
     set -- $playback
-    cat >"$dir/asound.conf" <<EOF
-pcm.!default {
+    local jackPcm=default
+    if [ -n "$anyRate" ]; then
+        jackPcm=tolvek_jack
+        echo "pcm.!default { type plug slave.pcm $jackPcm }" >"$dir/asound.conf"
+    fi
+    cat >>"$dir/asound.conf" <<EOF
+pcm.!$jackPcm {
     type jack
     playback_ports { 0 $1 1 $2 }
     capture_ports { 0 $c1 1 $c2 }
