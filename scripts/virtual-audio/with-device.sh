@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs a command with a virtual sound card as PortAudio's default devices.
 #
-#   with-device.sh RATE [--feed WAV] [--record OUT.wav SECONDS] -- COMMAND [ARG...]
+#   with-device.sh RATE [--feed WAV] [--record OUT.wav SECONDS] [--any-rate] -- COMMAND [ARG...]
 #
 # The default input plays WAV (silence without --feed); the default output
 # is recorded to OUT.wav for SECONDS counted from start-up (discarded without
-# --record). The command's stream must run at RATE. After the command ends,
-# the recording is waited for, then the device is stopped; the exit status
-# is the command's.
+# --record). The command's stream must run at RATE, unless --any-rate lets
+# ALSA convert. After the command ends, the recording is waited for, then the
+# device is stopped; the exit status is the command's.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
