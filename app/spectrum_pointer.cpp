@@ -20,7 +20,7 @@ bool inZone(int x, int column, int halfWidth) {
 }  // namespace
 
 int markerColumn(float position) noexcept {
-    return truncPixel(static_cast<double>(position) / positionUnitsPerBin + 0.5) + graphLeft;
+    return positionToBin(position) + graphLeft;
 }
 
 void shiftAllPositions(ProcessingSettings& settings, float step) noexcept {

@@ -27,10 +27,6 @@ QRgb waterfallColour(float magnitude, int brightness) {
     return qRgb(q, q, std::min(2 * q, 255));
 }
 
-int markerOffset(float position) {
-    return truncPixel(static_cast<double>(position) * 512.0 / 44100.0 + 0.5);
-}
-
 void runSpectrumPass(const SharedValues& shared, int brightness, SpectrumPass& pass) {
     pass.powerSum = 0.0f;
     for (int i = 0; i < spectrumSize; ++i) {
@@ -47,7 +43,7 @@ void drawNotchBands(GdiSurface& s, ProcessingSettings& settings) {
     constexpr int halfWidth[4] = {3, 5, 10, 25};
     for (int n = 0; n < 4; ++n) {
         if (get(settings.notchOn(n)) != 1) continue;
-        const int p = markerOffset(get(settings.notchFreq(n)));
+        const int p = positionToBin(get(settings.notchFreq(n)));
         const int centre = graphLeft + p;
         s.rectangle(centre - halfWidth[n], graphTop, centre + halfWidth[n], graphBottom + 1,
                     palette::notchBand, palette::notchBand);
@@ -63,7 +59,7 @@ void drawTraces(GdiSurface& s, const SpectrumPass& pass) {
 
 void drawCutoffLines(GdiSurface& s, const ProcessingSettings& settings) {
     for (float position : {get(settings.lowerCutoff), get(settings.upperCutoff)}) {
-        const int x = graphLeft + markerOffset(position);
+        const int x = graphLeft + positionToBin(position);
         s.line(QPoint(x, graphBottom), QPoint(x, graphTop), Pen{palette::cutoffLine});
     }
 }

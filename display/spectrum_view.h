@@ -32,10 +32,6 @@ int spectrumRow(float magnitude);
 // huge magnitude is white and NaN is black.
 QRgb waterfallColour(float magnitude, int brightness);
 
-// Columns right of graphLeft at which a position value (band edge or notch)
-// is drawn; clamped, so NaN and huge values land far off the picture.
-int markerOffset(float position);
-
 // Everything one read of the two spectra yields. Each bin is read once, so
 // the trace, the colour and the power of a bin agree even while the audio
 // thread writes the next block.

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "conversions.h"
+
 namespace tolvek {
 
 // Toggle rule of every switch: 1 becomes 0, any other value becomes 1.
@@ -16,6 +18,13 @@ inline void toggleSwitch(std::atomic<int32_t>& s) {
 
 // Position units: 44100/512 units span one bin of the 4096-point FFT.
 constexpr double positionUnitsPerBin = 44100.0 / 512.0;
+
+// The FFT bin, i.e. the graph column right of the spectrum's left edge, at
+// which a position is drawn and grabbed: trunc(v * 512 / 44100 + 0.5),
+// clamped so NaN and huge values land far off the picture.
+inline int positionToBin(float position) noexcept {
+    return truncPixel(static_cast<double>(position) * 512.0 / 44100.0 + 0.5);
+}
 
 // The stream rates the engine runs at.
 inline bool isEngineRate(int rate) { return rate == 5512 || rate == 11025 || rate == 22050 || rate == 44100; }
