@@ -21,4 +21,5 @@ scripts/build.sh build-asan -DTOLVEK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
 
 echo "== TSan"
 scripts/build.sh build-tsan -DTOLVEK_BENCH=OFF -DTOLVEK_GUI=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread"
-(cd build-tsan && ctest --output-on-failure -j"$jobs" -L threads)
+(cd build-tsan && TSAN_OPTIONS="suppressions=$PWD/../tests/tsan.supp halt_on_error=1" \
+  ctest --output-on-failure -j"$jobs" -L threads)
