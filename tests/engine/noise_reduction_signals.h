@@ -1,6 +1,6 @@
 // Test signals and measurements shared by the noise-reduction signal tests
 // and benchmarks: speech (spoken by espeak-ng where available), tones in
-// noise, the engine run over a whole signal, and tone and band powers.
+// noise, and tone and band powers.
 #pragma once
 
 #include <algorithm>
@@ -95,29 +95,6 @@ inline std::vector<float> whiteNoise(size_t n, double rms, unsigned seed) {
     std::vector<float> x(n);
     for (float& v : x) v = static_cast<float>(g(rng));
     return x;
-}
-
-// An engine set for measurements: unity input gain (1 engine unit per
-// 1/1000 of full scale), AGC off, PassAll, unity output gain.
-inline std::unique_ptr<Engine> measuringEngine() {
-    auto e = std::make_unique<Engine>();
-    put(e->settings.inputLevel, 0);
-    put(e->settings.agcOn, 0);
-    put(e->settings.outputLevel, 0);
-    return e;
-}
-
-// Runs a mono signal (full scale 1.0) through the engine buffer by buffer;
-// returns the left output channel.
-inline std::vector<float> runEngine(Engine& engine, const std::vector<float>& x) {
-    std::vector<float> in(2 * blockLength), out(2 * blockLength), y;
-    y.reserve(x.size());
-    for (size_t start = 0; start + blockLength <= x.size(); start += blockLength) {
-        for (int k = 0; k < blockLength; ++k) in[2 * k] = in[2 * k + 1] = x[start + k];
-        engine.process(in.data(), out.data(), blockLength);
-        for (int k = 0; k < blockLength; ++k) y.push_back(out[2 * k]);
-    }
-    return y;
 }
 
 // Amplitude of the component at `hz`, Hann-windowed, over y[start, start+n).

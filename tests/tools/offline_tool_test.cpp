@@ -1,9 +1,8 @@
 // The offline tool end to end: signals through the whole engine, and every
 // kind of bad input refused cleanly.
 #include <gtest/gtest.h>
-#include <sndfile.h>
-#include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -14,73 +13,35 @@
 
 #include "agc.h"
 #include "engine.h"
+#include "tool_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string stderrText;
-};
+using tolvek::tooltest::ToolFolder;
+using tolvek::tooltest::ToolRun;
 
 class OfflineTool : public ::testing::Test {
    protected:
-    fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("tolvek-offline-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    ToolFolder files{::testing::UnitTest::GetInstance()->current_test_info()->name()};
 
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
+    std::string path(const std::string& name) const { return files.path(name); }
+    ToolRun run(const std::string& args) const { return files.run(args); }
     void writeWav(const std::string& name, const std::vector<float>& samples, int rate, int channels = 1) {
-        SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = channels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* f = sf_open(path(name).c_str(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr);
-        sf_write_float(f, samples.data(), sf_count_t(samples.size()));
-        sf_close(f);
+        ASSERT_TRUE(files.writeWav(name, samples, rate, channels)) << name;
     }
 
-    // The left channel of a tool output file.
-    std::vector<float> readLeft(const std::string& name) {
-        SF_INFO info{};
-        SNDFILE* f = sf_open(path(name).c_str(), SFM_READ, &info);
-        EXPECT_NE(f, nullptr) << name;
-        if (!f) return {};
-        EXPECT_EQ(info.channels, 2);
-        std::vector<float> frames(size_t(info.frames) * 2);
-        sf_readf_float(f, frames.data(), info.frames);
-        sf_close(f);
-        std::vector<float> left(size_t(info.frames));
-        for (size_t i = 0; i < left.size(); ++i) {
-            left[i] = frames[2 * i];
-            EXPECT_EQ(frames[2 * i], frames[2 * i + 1]);
-        }
-        return left;
-    }
-
-    ToolRun run(const std::string& args) {
-        const std::string errFile = path("stderr.txt");
-        const std::string cmd = std::string(OFFLINE_TOOL) + " " + args + " 2>" + errFile;
-        ToolRun r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::ifstream in(errFile);
-        r.stderrText.assign(std::istreambuf_iterator<char>(in), {});
-        return r;
-    }
-
-    // Runs the tool on `in.wav`, expecting success, and returns the output's left channel.
+    // Filters `in.wav` with `args`, expecting success; the output's left
+    // channel, checked to equal the right one.
     std::vector<float> filter(const std::string& args) {
         const ToolRun r = run(args + " " + path("in.wav") + " " + path("out.wav"));
         EXPECT_EQ(r.status, 0) << r.stderrText;
-        return readLeft("out.wav");
+        const auto channels = files.readWav("out.wav");
+        EXPECT_EQ(channels.size(), 2u);
+        if (channels.size() != 2) return {};
+        EXPECT_EQ(channels[0], channels[1]);
+        return channels[0];
     }
 };
 

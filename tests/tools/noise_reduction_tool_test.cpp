@@ -1,7 +1,7 @@
 // Listener-level checks of the three noise-reduction stages through the
-// whole engine (unity gains, AGC off, PassAll): the LMS lifts a tone out of
-// white noise, the comb removes mains hum under speech at every stream
-// rate, and the blanker removes impulses.
+// offline tool, so through the whole engine (unity gains, AGC off, PassAll):
+// the LMS lifts a tone out of white noise, the comb removes mains hum under
+// speech at every stream rate, and the blanker removes impulses.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,11 +9,26 @@
 #include <vector>
 
 #include "noise_reduction_signals.h"
+#include "tool_runner.h"
 
 using namespace tolvek;
 using namespace tolvek::testsignals;
 
 namespace {
+
+// Unity input and output gain, AGC off, PassAll.
+const std::string measuring = "--input-level 0 --output-level 0 --agc off ";
+
+// The tool's output for a signal of whole blocks, cut to the input's length:
+// what the engine gives buffer by buffer.
+std::vector<float> runTool(const std::vector<float>& x, int rate, const std::string& options) {
+    tooltest::ToolFolder files(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    tooltest::ToolRun r;
+    std::vector<float> y = files.filter(x, rate, measuring + options, &r);
+    EXPECT_EQ(r.status, 0) << r.stderrText;
+    y.resize(x.size() / blockLength * blockLength);
+    return y;
+}
 
 // SNR gain of the LMS at `taps` on a tone of 1 engine unit in white noise
 // of the same power (0 dB in the full band).
@@ -24,17 +39,14 @@ double lmsSnrGainDb(int taps) {
     std::vector<float> x = whiteNoise(n, std::sqrt(0.5) * 0.001, 17);
     for (size_t i = 0; i < n; ++i) x[i] += static_cast<float>(0.001 * std::sin(2 * M_PI * cycles * double(i)));
 
-    auto engine = measuringEngine();
-    put(engine->settings.lmsStrength, taps);
-    engine->switchLmsOn();
-    const std::vector<float> y = runEngine(*engine, x);
+    const std::vector<float> y = runTool(x, 22050, "--lms " + std::to_string(taps));
     const size_t start = y.size() - window;
     return toneSnrDb(y, start, window, cycles) - toneSnrDb(x, start, window, cycles);
 }
 
 }  // namespace
 
-TEST(NoiseReductionSignal, LmsLiftsAToneOutOfWhiteNoise) {
+TEST(NoiseReductionThroughTool, LmsLiftsAToneOutOfWhiteNoise) {
     const double gain200 = lmsSnrGainDb(200);
     const double gain3000 = lmsSnrGainDb(3000);
     std::printf("LMS SNR gain on a tone at 0 dB SNR: %.1f dB at 200 taps, %.1f dB at 3000 taps\n", gain200, gain3000);
@@ -44,7 +56,7 @@ TEST(NoiseReductionSignal, LmsLiftsAToneOutOfWhiteNoise) {
 
 // Mains hum at 50 Hz with harmonics under speech, 30 s at each rate, comb
 // on against comb off: the lines drop, the speech between them stays.
-TEST(NoiseReductionSignal, CombRemovesHumUnderSpeechAtEveryRate) {
+TEST(NoiseReductionThroughTool, CombRemovesHumUnderSpeechAtEveryRate) {
     constexpr double seconds = 30;
     const double amplitude[3] = {0.03, 0.015, 0.01};  // full scale 1.0; speech RMS 0.02
     struct Case {
@@ -64,12 +76,8 @@ TEST(NoiseReductionSignal, CombRemovesHumUnderSpeechAtEveryRate) {
                 x[i] += static_cast<float>(amplitude[h] * std::sin(2 * M_PI * mainsHz * (h + 1) * double(i) / rate + h));
         }
         std::vector<float> out[2];
-        for (int on = 0; on < 2; ++on) {
-            auto engine = measuringEngine();
-            engine->comb.requestSetup(c.periodMs, rate);
-            put(engine->settings.combOn, on);
-            out[on] = runEngine(*engine, x);
-        }
+        out[0] = runTool(x, rate, "");
+        out[1] = runTool(x, rate, c.periodMs == 20.0f ? "--comb 50" : "--comb 60");
         // The last 20 s, once the period has tracked the mains.
         const size_t end = out[0].size(), start = end - static_cast<size_t>(20 * rate);
         double drop[3];
@@ -103,7 +111,7 @@ TEST(NoiseReductionSignal, CombRemovesHumUnderSpeechAtEveryRate) {
 
 // Single-sample impulses 30 dB above a tone, every 997 samples: once the
 // blanker's mean has built up, their energy in the output is 20 dB down.
-TEST(NoiseReductionSignal, BlankerRemovesImpulses) {
+TEST(NoiseReductionThroughTool, BlankerRemovesImpulses) {
     constexpr int rate = 22050;
     const size_t n = static_cast<size_t>(8 * rate);
     std::vector<float> tone(n), impulses(n, 0.0f), noisy(n);
@@ -112,12 +120,8 @@ TEST(NoiseReductionSignal, BlankerRemovesImpulses) {
         if (i % 997 == 500) impulses[i] = (i / 997) % 2 ? 0.0316f : -0.0316f;
         noisy[i] = tone[i] + impulses[i];
     }
-    const auto run = [](const std::vector<float>& x, int blanker) {
-        auto engine = measuringEngine();
-        put(engine->settings.blankerOn, blanker);
-        return runEngine(*engine, x);
-    };
-    const std::vector<float> clean = run(tone, 0), raw = run(noisy, 0), blanked = run(noisy, 1);
+    const std::vector<float> clean = runTool(tone, rate, ""), raw = runTool(noisy, rate, ""),
+                             blanked = runTool(noisy, rate, "--blanker 55");
     const size_t start = static_cast<size_t>(4 * rate);  // the mean magnitude has built up
     double before = 0, after = 0;
     for (size_t i = start; i < clean.size(); ++i) {
