@@ -13,11 +13,11 @@
 #include "box_answerer.h"
 #include "main_window.h"
 #include "program.h"
+#include "virtual_device.h"
 
 using namespace tolvek;
 
 namespace {
-const QString deviceScript = QFileInfo(__FILE__).dir().filePath("../../scripts/virtual-audio/device.sh");
 
 int waveRate(const QString& path) {
     QFile f(path);
@@ -79,14 +79,7 @@ class StartupTest : public QObject {
 
     void refusedRateGoesBackToTheRunningOne() {
         QTemporaryDir deviceDir;
-        QProcess device;
-        device.start(deviceScript, {"start", deviceDir.path(), "22050", "--owner",
-                                    QString::number(QCoreApplication::applicationPid())});
-        if (!device.waitForFinished(30000) || device.exitCode() != 0) QSKIP("the virtual sound device did not start");
-        QFile env(deviceDir.filePath("env"));
-        QVERIFY(env.open(QIODevice::ReadOnly));
-        for (const QByteArray& line : env.readAll().split('\n'))
-            if (const int eq = line.indexOf('='); eq > 0) qputenv(line.left(eq), line.mid(eq + 1));
+        if (!startDevice(deviceDir)) QSKIP("the virtual sound device did not start");
 
         QTemporaryDir recordings;
         const QString old = QDir::currentPath();
@@ -118,7 +111,7 @@ class StartupTest : public QObject {
         const QStringList files = QDir(recordings.path()).entryList({"Wave Capture *.wav"});
         QCOMPARE(files.size(), 3);
         for (const QString& f : files) QCOMPARE(waveRate(recordings.filePath(f)), 22050);
-        QProcess::execute(deviceScript, {"stop", deviceDir.path()});
+        stopDevice(deviceDir);
     }
 
     // The lock went with the program that ended: a new start does not ask.

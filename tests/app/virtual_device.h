@@ -1,0 +1,33 @@
+// The virtual sound device of scripts/virtual-audio for in-process tests.
+// ALSA reads its configuration once per process, so a test executable uses
+// one device at a time.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace tolvek {
+
+inline const QString deviceScript = QFileInfo(__FILE__).dir().filePath("../../scripts/virtual-audio/device.sh");
+
+// Starts the virtual sound device and takes over its environment; false
+// when it cannot start here.
+inline bool startDevice(const QTemporaryDir& dir, QStringList extra = {}) {
+    QProcess device;
+    device.start(deviceScript, QStringList{"start", dir.path(), "22050", "--owner",
+                                           QString::number(QCoreApplication::applicationPid())} + extra);
+    if (!device.waitForFinished(30000) || device.exitCode() != 0) return false;
+    QFile env(dir.filePath("env"));
+    if (!env.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : env.readAll().split('\n'))
+        if (const int eq = line.indexOf('='); eq > 0) qputenv(line.left(eq), line.mid(eq + 1));
+    return true;
+}
+
+inline void stopDevice(const QTemporaryDir& dir) { QProcess::execute(deviceScript, {"stop", dir.path()}); }
+
+}  // namespace tolvek
