@@ -30,10 +30,12 @@ QImage blank(int w = 20, int h = 12) {
     return image;
 }
 
+// A dotted pen is three on, three off from the start.
 TEST(GdiSurface, LinesStopBeforeTheirEndPoint) {
     struct Case {
         QPoint from, to;
         Pixels expected;
+        bool dotted = false;
     };
     const Case cases[] = {
         {{2, 3}, {6, 3}, {{2, 3}, {3, 3}, {4, 3}, {5, 3}}},
@@ -44,30 +46,21 @@ TEST(GdiSurface, LinesStopBeforeTheirEndPoint) {
         {{3, 0}, {4, 5}, {{3, 0}, {3, 1}, {3, 2}, {4, 3}, {4, 4}}},
         // A flat two-row segment: the row changes halfway.
         {{2, 1}, {8, 0}, {{2, 1}, {3, 1}, {4, 1}, {5, 0}, {6, 0}, {7, 0}}},
+        {{0, 4}, {14, 4}, {{0, 4}, {1, 4}, {2, 4}, {6, 4}, {7, 4}, {8, 4}, {12, 4}, {13, 4}}, true},
     };
     for (const Case& c : cases) {
         QImage image = blank();
-        GdiSurface(image).line(c.from, c.to, Pen{ink});
+        GdiSurface(image).line(c.from, c.to, Pen{ink, c.dotted});
         EXPECT_EQ(inked(image), c.expected) << c.from.x() << "," << c.from.y() << " -> " << c.to.x() << ","
                                             << c.to.y();
     }
-}
-
-TEST(GdiSurface, ClosedPolylineHasNoGapsAndNoOverhang) {
+    // A closed polyline has no gaps and no overhang.
     QImage image = blank();
     const QPoint square[] = {{2, 2}, {7, 2}, {7, 6}, {2, 6}, {2, 2}};
     GdiSurface(image).polyline(square, 5, Pen{ink});
     Pixels expected;
     for (int x = 2; x <= 7; ++x) expected.insert({x, 2}), expected.insert({x, 6});
     for (int y = 2; y <= 6; ++y) expected.insert({2, y}), expected.insert({7, y});
-    EXPECT_EQ(inked(image), expected);
-}
-
-TEST(GdiSurface, DottedPenIsThreeOnThreeOffFromTheStart) {
-    QImage image = blank();
-    GdiSurface(image).line(QPoint(0, 4), QPoint(14, 4), Pen{ink, true});
-    Pixels expected;
-    for (int x : {0, 1, 2, 6, 7, 8, 12, 13}) expected.insert({x, 4});
     EXPECT_EQ(inked(image), expected);
 }
 

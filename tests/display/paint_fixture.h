@@ -31,27 +31,24 @@ protected:
     }
     void setFiltered(int i, float m) { put(shared.filteredSpectrum[i], m); }
     void setInput(int i, float m) { put(shared.inputSpectrum[i], m); }
-    void fillFiltered(float m) {
-        for (int i = 1; i < spectrumSize; ++i) setFiltered(i, m);
-    }
     QRgb at(int x, int y) const { return picture.pixel(x, y); }
 };
 
-// Pixels of `colour` in `area` of `image`, as a mask image.
-inline QImage colourMask(const QImage& image, QRgb colour, QRect area) {
+// Pixels of `colour` in `area` of `image`, as a mask image, and their number.
+inline QImage colourMask(const QImage& image, QRgb colour, QRect area, int* count = nullptr) {
     QImage mask(image.size(), QImage::Format_Mono);
     mask.fill(0);
+    int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff)) mask.setPixel(x, y, 1);
+            if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff)) mask.setPixel(x, y, 1), ++n;
+    if (count) *count = n;
     return mask;
 }
 
 inline int countColour(const QImage& image, QRgb colour, QRect area) {
     int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
+    colourMask(image, colour, area, &n);
     return n;
 }
 

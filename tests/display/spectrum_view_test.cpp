@@ -192,14 +192,6 @@ TEST_F(Waterfall, AdvancesOneRowPerBlockAndNotOnARedraw) {
     EXPECT_EQ(at(60, 310), qRgb(0, 0, 0));  // element 0 and older rows: black
 }
 
-TEST_F(Waterfall, BrightnessSliderAtTheBottomGivesBlackRowsButKeepsTheMarkers) {
-    brightness = 100;
-    setRamp(1000.0f);
-    for (int k = 0; k < 200; ++k) paint(1);
-    EXPECT_EQ(countColour(picture, qRgb(0, 0, 0), QRect(60, 305, 700, 180)), 700 * 180);
-    for (int y = 306; y <= 484; ++y) EXPECT_EQ(at(780, y), qRgb(128, 128, 128)) << y;
-}
-
 TEST_F(Waterfall, LevelTraceFollowsTheSignalLevel) {
     // One bin of magnitude m: level = 10 log10(m^2 / 1024) - 44 = -20 dB.
     const float m = float(std::sqrt(1024 * std::pow(10.0, 2.4)));
@@ -212,16 +204,6 @@ TEST_F(Waterfall, LevelTraceFollowsTheSignalLevel) {
     paint(1 << 30);
     for (int y = 306; y <= 483; ++y) ASSERT_EQ(at(x, y), qRgb(255, 255, 0)) << y;
     EXPECT_EQ(at(x, 484), qRgb(0, 0, 0));  // the bottom row is never scrolled into
-}
-
-TEST_F(Waterfall, SilenceKeepsTheTraceOnTheMarkerLine) {
-    for (int k = 0; k < 3; ++k) paint(1);
-    EXPECT_EQ(state->signalLevel, -110.0f);
-    EXPECT_EQ(state->previousSignalLevel, -110.0f);
-    // Only the very first segment, from 0 dB (column 830) down to -110 dB.
-    EXPECT_EQ(countColour(picture, qRgb(255, 255, 0), QRect(60, 305, 863, 180)), 830 - 720);
-    EXPECT_EQ(countColour(picture, qRgb(255, 255, 0), QRect(60, 305, 863, 2)), 0);
-    EXPECT_EQ(at(780, 306), qRgb(128, 128, 128));
 }
 
 }  // namespace
