@@ -27,7 +27,8 @@ struct ReferenceBlanker {
 
 }  // namespace
 
-// Impulses of 40 x the signal, and exact zeros (never above the mean, even at k = 0).
+// Every band of the factor k = (100 - threshold) / 10 and its edges; impulses
+// of 40 x the signal, and exact zeros (never above the mean, even at k = 0).
 TEST(NoiseBlanker, MatchesReferenceAtEveryThresholdBand) {
     std::mt19937 rng(21);
     std::normal_distribution<float> noise(0.0f, 0.3f);
@@ -44,20 +45,6 @@ TEST(NoiseBlanker, MatchesReferenceAtEveryThresholdBand) {
             replaced += y != x;
         }
         EXPECT_GT(replaced, 0) << threshold;
-    }
-}
-
-// With the means built up on a steady magnitude of 1, a sample of
-// magnitude m passes exactly while m <= k = (100 - threshold) / 10.
-TEST(NoiseBlanker, FactorFollowsTheThresholdInSteps) {
-    for (auto [threshold, k] : {std::pair{1, 9}, {10, 9}, {11, 8}, {55, 4}, {60, 4}, {61, 3}, {90, 1}, {91, 0}}) {
-        NoiseBlanker b;
-        b.blankerAvgMagnitude = 1.0f;
-        b.blankerAvgSignal = 0.25f;
-        const float below = static_cast<float>(k) * 0.99f, above = static_cast<float>(k) * 1.01f + 0.01f;
-        if (k > 0) EXPECT_EQ(b.step(below, threshold), below) << threshold;
-        b.blankerAvgMagnitude = 1.0f;
-        EXPECT_NE(b.step(above, threshold), above) << threshold;
     }
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine.h"
@@ -22,34 +23,24 @@ namespace tolvek::testsignals {
 // A voiced, speech-like stand-in: a glottal pulse train with a wandering
 // pitch through two formant resonators, in syllables.
 inline std::vector<float> syntheticSpeech(int rate, double seconds) {
-    const size_t n = static_cast<size_t>(rate * seconds);
-    std::vector<float> out(n);
-    double phase = 0, y1 = 0, y2 = 0, z1 = 0, z2 = 0;
-    const auto resonator = [rate](double f, double bw, double& a1, double& a2) {
+    std::vector<float> out(static_cast<size_t>(rate * seconds));
+    const auto resonator = [rate](double f, double bw) {  // two-pole, at f Hz with bandwidth bw Hz
         const double r = std::exp(-M_PI * bw / rate);
-        a1 = 2 * r * std::cos(2 * M_PI * f / rate);
-        a2 = -r * r;
+        return std::pair{2 * r * std::cos(2 * M_PI * f / rate), -r * r};
     };
-    double a1, a2, b1, b2;
-    resonator(std::min(600.0, rate * 0.2), 90, a1, a2);
-    resonator(std::min(1700.0, rate * 0.4), 150, b1, b2);
-    for (size_t i = 0; i < n; ++i) {
+    const auto [a1, a2] = resonator(std::min(600.0, rate * 0.2), 90);
+    const auto [b1, b2] = resonator(std::min(1700.0, rate * 0.4), 150);
+    double phase = 0, y1 = 0, y2 = 0, z1 = 0, z2 = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
         const double t = static_cast<double>(i) / rate;
-        const double f0 = 130 + 30 * std::sin(2 * M_PI * 0.7 * t);
-        phase += f0 / rate;
-        double pulse = 0;
-        if (phase >= 1) {
-            phase -= 1;
-            pulse = 1;
-        }
+        phase += (130 + 30 * std::sin(2 * M_PI * 0.7 * t)) / rate;
+        const double pulse = phase >= 1 ? 1 : 0;
+        if (phase >= 1) phase -= 1;
         const double y = pulse + a1 * y1 + a2 * y2;
-        y2 = y1;
-        y1 = y;
+        y2 = y1, y1 = y;
         const double z = y + b1 * z1 + b2 * z2;
-        z2 = z1;
-        z1 = z;
-        const double syllable = std::max(0.0, std::sin(2 * M_PI * 2.3 * t));
-        out[i] = static_cast<float>(z * syllable);
+        z2 = z1, z1 = z;
+        out[i] = static_cast<float>(z * std::max(0.0, std::sin(2 * M_PI * 2.3 * t)));  // in syllables
     }
     return out;
 }
