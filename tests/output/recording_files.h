@@ -1,12 +1,12 @@
-// Helpers of the recorder tests: a private directory, and ways to look at
-// the WAV files written into it.
+// Helpers of the recorder and picture tests: a private directory, and ways
+// to look at the files written into it.
 #pragma once
 
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,11 +26,8 @@ struct TempDir {
     }
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string str() const { return path.string(); }
-    std::vector<std::filesystem::path> files() const {
-        std::vector<std::filesystem::path> v;
-        for (auto& e : std::filesystem::directory_iterator(path)) v.push_back(e.path());
-        std::sort(v.begin(), v.end());
-        return v;
+    size_t fileCount() const {
+        return size_t(std::distance(std::filesystem::directory_iterator(path), {}));
     }
 };
 
@@ -48,35 +45,25 @@ inline uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t
 struct SoundFile {
     bool opened = false;
     int rate = 0, channels = 0;
-    int64_t frames = 0;
     std::vector<int16_t> samples;  // interleaved
 };
 
 inline SoundFile readSoundFile(const std::string& path) {
-    SoundFile s;
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return s;
-    s.opened = true;
-    s.rate = info.samplerate;
-    s.channels = info.channels;
-    s.frames = info.frames;
-    s.samples.resize(size_t(info.frames * info.channels));
+    if (!f) return {};
+    SoundFile s{true, info.samplerate, info.channels, std::vector<int16_t>(size_t(info.frames * info.channels))};
     sf_readf_short(f, s.samples.data(), info.frames);
     sf_close(f);
     return s;
 }
 
-// A block whose every sample is `tag`: its position shows in the file.
-inline RecordBlock taggedBlock(int32_t tag) {
-    RecordBlock b;
-    for (auto& v : b.samples) v = tag;
-    return b;
-}
-
-// The engine's recording step.
+// The engine's recording step for a block whose every sample is `tag`, so
+// that its position shows in the file.
 template <typename Ring>
-inline void pushLikeEngine(ProcessingSettings& s, Ring& ring, const RecordBlock& b) {
+void pushTagged(ProcessingSettings& s, Ring& ring, int32_t tag) {
+    RecordBlock b;
+    std::fill(std::begin(b.samples), std::end(b.samples), tag);
     if (s.recordingOn.load(std::memory_order_acquire) == 1) ring.push(b.samples);
 }
 
@@ -86,10 +73,9 @@ inline std::vector<int> blockTags(const SoundFile& s) {
     std::vector<int> tags;
     const size_t perBlock = 2 * size_t(recordBlockLength);
     for (size_t at = 0; at + perBlock <= s.samples.size(); at += perBlock) {
-        int tag = s.samples[at];
-        for (size_t i = at; i < at + perBlock; ++i)
-            if (s.samples[i] != tag) tag = -1;
-        tags.push_back(tag);
+        const auto block = s.samples.begin() + long(at);
+        const bool same = std::all_of(block, block + long(perBlock), [&](int16_t v) { return v == *block; });
+        tags.push_back(same ? *block : -1);
     }
     return tags;
 }
