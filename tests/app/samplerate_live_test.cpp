@@ -1,7 +1,9 @@
 // The Samplerate dialog on a running program, on a virtual sound device that
 // converts rates: a new rate restarts the stream while the program keeps
-// running; a refused one leaves it at the rate that runs, mark included.
+// running; a refused one leaves it at the rate that runs, mark and recording
+// included.
 #include <QRadioButton>
+#include <QtEndian>
 #include <QtTest>
 
 #include "box_answerer.h"
@@ -19,6 +21,12 @@ SamplerateDialog* openDialog() {
     return nullptr;
 }
 
+int waveRate(const QString& path) {
+    QFile f(path);
+    const QByteArray header = f.open(QIODevice::ReadOnly) ? f.read(44) : QByteArray();
+    return header.size() == 44 ? qFromLittleEndian<int32_t>(header.constData() + 24) : -1;
+}
+
 }  // namespace
 
 class SamplerateLiveTest : public QObject {
@@ -26,15 +34,18 @@ class SamplerateLiveTest : public QObject {
 
    private slots:
     // Through the dialog: 44100 Hz runs (the device converts), 5512 Hz is
-    // refused and the mark and the stream stay at 44100 Hz.
+    // refused and the mark, the stream and the recording stay at 44100 Hz.
     void samplerateDialogRestartsTheRunningProgram() {
-        QTemporaryDir deviceDir;
+        QTemporaryDir deviceDir, recordings;
         if (!startDevice(deviceDir, {"--any-rate"})) QSKIP("the virtual sound device did not start");
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(recordings.path());
         {
             auto engine = std::make_unique<Engine>();
             MainWindow window(*engine);
             window.show();
             QVERIFY(window.startAudio(0).ok);
+            window.command(201);  // recording on
             window.command(213);
             SamplerateDialog* dialog = openDialog();
             QVERIFY(dialog);
@@ -50,16 +61,26 @@ class SamplerateLiveTest : public QObject {
             dialog->rateButton(5512)->click();
             QCOMPARE(answerer.boxes().size(), 1);
             QCOMPARE(answerer.boxes()[0].title, QString("LMS"));
+            QVERIFY(answerer.boxes()[0].hadOwner);
             QVERIFY(dialog->rateButton(44100)->isChecked());
             QVERIFY(!dialog->rateButton(5512)->isChecked());
             QCOMPARE(get(engine->settings.sampleRate), 44100);
             QCOMPARE(window.audioStream().runningRate, 44100);
             QVERIFY(window.isVisible());
+            QVERIFY(window.wavRecorder().recording());
             blocks = engine->shared.blocksDone.load();
-            QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() > blocks + 3, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() > blocks + 3, 10000);  // audio flows again
+            window.command(203);
             dialog->close();
         }
+        QDir::setCurrent(old);
         stopDevice(deviceDir);
+        // Before the change, after it, after the refusal; none at the refused rate.
+        QList<int> rates;
+        for (const QString& f : QDir(recordings.path()).entryList({"Wave Capture *.wav"}))
+            rates << waveRate(recordings.filePath(f));
+        std::sort(rates.begin(), rates.end());
+        QCOMPARE(rates, QList<int>({22050, 44100, 44100}));
     }
 };
 

@@ -1,4 +1,4 @@
-// The single-instance lock across two processes, and the "Oops!" box.
+// The single-instance check across two processes, and the "Oops!" box.
 // Run with "--hold-lock <path>" this executable is the first copy: it takes
 // the lock, prints "held" and keeps it until its input closes or it is killed.
 #include <QProcess>
@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "box_answerer.h"
+#include "main_window.h"
+#include "program.h"
 #include "single_instance.h"
 
 using namespace tolvek;
@@ -26,66 +28,56 @@ class SingleInstanceTest : public QObject {
     }
 
    private slots:
-    void aloneStartsWithoutAsking() {
-        InstanceLock lock(lockPath());
-        int asked = 0;
-        QVERIFY(mayStart(lock, [&] { return ++asked, false; }));
-        QCOMPARE(asked, 0);
-    }
-
+    // While the first copy runs, the second asks; No ends it with 0 before
+    // any window exists.
     void secondCopyAsksAndFollowsTheAnswer() {
         QProcess holder;
         QVERIFY(startHolder(holder));
-        for (bool answer : {false, true}) {
+        for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+            BoxAnswerer answerer(answer);
             InstanceLock lock(lockPath());
-            int asked = 0;
-            QCOMPARE(mayStart(lock, [&] { return ++asked, answer; }), answer);
-            QCOMPARE(asked, 1);
+            QCOMPARE(mayStart(lock, askStartAnotherCopy), answer == QMessageBox::Yes);
+            QCOMPARE(answerer.boxes().size(), 1);
+            const SeenBox& box = answerer.boxes()[0];
+            QCOMPARE(box.title, QString("Oops!"));
+            QCOMPARE(box.text, QString("An instance of Tolvekfilter is already running!\nStart another one anyway?"));
+            QCOMPARE(box.icon, QMessageBox::Warning);
+            QCOMPARE(box.defaultButton, QMessageBox::No);
+            QVERIFY(!box.hadOwner);
+            QCOMPARE(box.otherWindowsShown, 0);
         }
+
+        BoxAnswerer answerer(QMessageBox::No);
+        ProgramOptions options;
+        options.lockPath = lockPath();
+        QCOMPARE(runProgram(options), 0);
+        QCOMPARE(answerer.boxes().size(), 1);
+        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<MainWindow*>(w));
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(5000));
-        QCOMPARE(holder.exitCode(), 0);
     }
 
+    // A first copy that ended, or was killed and left its lock file behind,
+    // does not hold the lock: the next start does not ask.
+    void lockIsFreeAfterTheFirstCopyEnds_data() {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("closed") << false;
+        QTest::newRow("killed") << true;
+    }
     void lockIsFreeAfterTheFirstCopyEnds() {
+        QFETCH(bool, killed);
         QProcess holder;
         QVERIFY(startHolder(holder));
-        holder.closeWriteChannel();
+        if (killed)
+            holder.kill();  // SIGKILL
+        else
+            holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(5000));
-        InstanceLock lock(lockPath());
-        QVERIFY(lock.acquire());
-    }
-
-    void lockOfACrashedCopyIsTakenOver() {
-        QProcess holder;
-        QVERIFY(startHolder(holder));
-        holder.kill();  // SIGKILL: the lock file stays behind
-        QVERIFY(holder.waitForFinished(5000));
-        QVERIFY(QFile::exists(lockPath()));
+        QCOMPARE(QFile::exists(lockPath()), killed);
         InstanceLock lock(lockPath());
         int asked = 0;
         QVERIFY(mayStart(lock, [&] { return ++asked, false; }));
         QCOMPARE(asked, 0);
-    }
-
-    void oopsBox_data() {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("startAnyway");
-        QTest::newRow("No ends this copy") << int(QMessageBox::No) << false;
-        QTest::newRow("Yes starts another") << int(QMessageBox::Yes) << true;
-    }
-    void oopsBox() {
-        QFETCH(int, answer);
-        QFETCH(bool, startAnyway);
-        BoxAnswerer answerer(static_cast<QMessageBox::StandardButton>(answer));
-        QCOMPARE(askStartAnotherCopy(), startAnyway);
-        QCOMPARE(answerer.boxes().size(), 1);
-        const SeenBox& box = answerer.boxes()[0];
-        QCOMPARE(box.title, QString("Oops!"));
-        QCOMPARE(box.text, QString("An instance of Tolvekfilter is already running!\nStart another one anyway?"));
-        QCOMPARE(box.icon, QMessageBox::Warning);
-        QCOMPARE(box.defaultButton, QMessageBox::No);
-        QVERIFY(!box.hadOwner);
     }
 };
 
