@@ -90,24 +90,18 @@ class CommandsTest : public QObject {
         engine.reset();
     }
 
-    void startStateMatchesTheSettings() {
-        const State start = now();
-        QCOMPARE(start, startState(start));
-    }
-
     void commandEffects_data() {
         QTest::addColumn<QList<int>>("ids");
         QTest::addColumn<State>("changes");  // from the start state
-        const State pass{{"passOn", 1}, {"passAllOn", 0}, {"i309", 1}, {"i308", 0}};
         QTest::newRow("blanker on") << QList<int>{300} << State{{"blankerOn", 1}, {"i300", 1}};
         QTest::newRow("lms on") << QList<int>{301} << State{{"lmsOn", 1}, {"i301", 1}};
         QTest::newRow("lms on, off") << QList<int>{301, 301} << State{};
         QTest::newRow("agc off") << QList<int>{311} << State{{"agcOn", 0}, {"i311", 0}};
         QTest::newRow("comb on") << QList<int>{312} << State{{"combOn", 1}, {"i312", 1}};
-        QTest::newRow("pass") << QList<int>{309} << pass;
+        QTest::newRow("pass") << QList<int>{309} << State{{"passOn", 1}, {"passAllOn", 0}, {"i309", 1}, {"i308", 0}};
         QTest::newRow("reject") << QList<int>{310}
                                 << State{{"rejectOn", 1}, {"passAllOn", 0}, {"i310", 1}, {"i308", 0}};
-        QTest::newRow("reject then pass") << QList<int>{310, 309} << pass;
+        QTest::newRow("start state") << QList<int>{} << State{};
         QTest::newRow("pass all while on") << QList<int>{308} << State{};
         QTest::newRow("pause") << QList<int>{313}
                                << State{{"pausedOn", 1}, {"pauseCaptionStart", 1}, {"pausePressed", 1}};
@@ -188,8 +182,17 @@ class CommandsTest : public QObject {
         QCOMPARE(QFileInfo(dir.filePath(waves[0])).size(), 44);  // a complete header, no blocks
     }
 
-    // Commands that only inform: each shows its owned box, the settings stay.
-    void informingCommands() {
+    // The dialogs open without blocking; the informing commands show their
+    // owned boxes and change nothing; Exit closes the window.
+    void windowCommands() {
+        window->action(cmd::controls)->trigger();
+        window->action(cmd::samplerate)->trigger();
+        QStringList captions;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w != window.get()) captions << w->windowTitle();
+        captions.sort();
+        QCOMPARE(captions, QStringList({"Controls", "Samplerate"}));
+
         BoxAnswerer answerer;
         window->action(cmd::chartRecorder)->trigger();
         window->action(cmd::about)->trigger();
@@ -198,19 +201,7 @@ class CommandsTest : public QObject {
         QCOMPARE(answerer.boxes()[1].title, QString("About Tolvekfilter"));
         QVERIFY(answerer.boxes()[0].hadOwner && answerer.boxes()[1].hadOwner);
         QCOMPARE(now(), startState(now()));
-    }
 
-    void dialogsOpenWithoutBlocking() {
-        window->action(cmd::controls)->trigger();
-        window->action(cmd::samplerate)->trigger();
-        QStringList captions;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w != window.get()) captions << w->windowTitle();
-        captions.sort();
-        QCOMPARE(captions, QStringList({"Controls", "Samplerate"}));
-    }
-
-    void exitClosesTheWindow() {
         window->action(cmd::exitProgram)->trigger();
         QVERIFY(!window->isVisible());
     }

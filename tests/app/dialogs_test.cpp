@@ -1,5 +1,5 @@
-// The Controls and Samplerate dialogs, the level sliders, the About box and
-// the openers' messages: every control writes its setting at once.
+// The Controls and Samplerate dialogs, the About box and the openers'
+// messages: every control writes its setting at once.
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
@@ -13,7 +13,6 @@
 #include "controls_dialog.h"
 #include "desktop_open.h"
 #include "help_page.h"
-#include "level_slider.h"
 #include "samplerate_dialog.h"
 
 using tolvek::get;
@@ -30,11 +29,9 @@ class DialogsTest : public QObject {
         QTest::addColumn<bool>("strength");  // else the blanker threshold
         QTest::addColumn<QAbstractSlider::SliderAction>("action");
         QTest::addColumn<int>("expected");
-        QTest::newRow("strength page down") << true << QAbstractSlider::SliderPageStepAdd << 800;
         QTest::newRow("strength page up clamps at 1") << true << QAbstractSlider::SliderPageStepSub << 1;
         QTest::newRow("strength end") << true << QAbstractSlider::SliderToMaximum << 3000;
         QTest::newRow("threshold page down") << false << QAbstractSlider::SliderPageStepAdd << 65;
-        QTest::newRow("threshold line up") << false << QAbstractSlider::SliderSingleStepSub << 54;
     }
     void controlsSliders() {
         QFETCH(bool, strength);
@@ -47,8 +44,8 @@ class DialogsTest : public QObject {
         QCOMPARE(get(strength ? s.blankerThreshold : s.lmsStrength), strength ? 55 : 200);
     }
 
-    // Page Down moves the thumb down, towards "Max"; out-of-range settings
-    // are clamped on opening.
+    // Page Down moves the thumb a page down, towards "Max", Up a line up;
+    // out-of-range settings are clamped on opening.
     void controlsKeysAndOpening() {
         ProcessingSettings s;
         tolvek::ControlsDialog d(s, [](float, int) {});
@@ -139,24 +136,6 @@ class DialogsTest : public QObject {
         for (int rate : {5512, 11025, 22050, 44100}) {
             QCOMPARE(d.rateButton(rate)->text(), QString("%1Hz").arg(rate));
             QVERIFY(!d.rateButton(rate)->isChecked());
-        }
-    }
-
-    // The level sliders: 0 at the top, every move stored, focus handed back.
-    void levelSlider() {
-        QWidget mainWindow;
-        mainWindow.setFocusPolicy(Qt::StrongFocus);
-        auto* slider = new QSlider(&mainWindow);
-        std::atomic<int32_t> outputLevel{0};
-        tolvek::bindLevelSlider(*slider, 200, 100, outputLevel, mainWindow);
-        QCOMPARE(get(outputLevel), 100);
-        mainWindow.show();
-        QVERIFY(QTest::qWaitForWindowActive(&mainWindow));
-        for (auto [key, expected] : {std::pair{Qt::Key_Up, 99}, {Qt::Key_PageDown, 109}}) {
-            slider->setFocus();
-            QTest::keyClick(slider, key);
-            QCOMPARE(get(outputLevel), expected);
-            QVERIFY(mainWindow.hasFocus());
         }
     }
 
