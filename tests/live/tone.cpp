@@ -30,7 +30,6 @@ bool readWav(const std::string& path, WavData& out) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     if (!f) return false;
-    out.rate = info.samplerate;
     out.channels = info.channels;
     out.samples.assign(size_t(info.frames) * info.channels, 0.0f);
     const bool ok = sf_readf_float(f, out.samples.data(), info.frames) == info.frames;
@@ -38,37 +37,22 @@ bool readWav(const std::string& path, WavData& out) {
     return ok;
 }
 
-// Normal equations of the three-term fit, solved by Cramer's rule.
+// Least squares of x ≈ a·cos + b·sin through its 2×2 normal equations.
 ToneFit fitTone(const WavData& wav, int channel, long first, long last, double cyclesPerSample) {
     const double w = 2 * std::numbers::pi * cyclesPerSample;
-    double m[3][3] = {}, r[3] = {};
+    auto x = [&](long n) { return double(wav.samples[size_t(n) * size_t(wav.channels) + size_t(channel)]); };
+    double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
     for (long n = first; n < last; ++n) {
-        const double basis[3] = {std::cos(w * double(n)), std::sin(w * double(n)), 1.0};
-        const double x = wav.samples[size_t(n) * wav.channels + channel];
-        for (int i = 0; i < 3; ++i) {
-            r[i] += basis[i] * x;
-            for (int j = 0; j < 3; ++j) m[i][j] += basis[i] * basis[j];
-        }
+        const double c = std::cos(w * double(n)), s = std::sin(w * double(n));
+        cc += c * c, ss += s * s, cs += c * s, xc += x(n) * c, xs += x(n) * s;
     }
-    auto det = [](const double a[3][3]) {
-        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
-               a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
-    };
-    const double d = det(m);
-    double coef[3];
-    for (int k = 0; k < 3; ++k) {
-        double mk[3][3];
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) mk[i][j] = j == k ? r[i] : m[i][j];
-        coef[k] = det(mk) / d;
-    }
+    const double det = cc * ss - cs * cs, a = (xc * ss - xs * cs) / det, b = (xs * cc - xc * cs) / det;
     double sq = 0.0;
     for (long n = first; n < last; ++n) {
-        const double model = coef[0] * std::cos(w * double(n)) + coef[1] * std::sin(w * double(n)) + coef[2];
-        const double e = double(wav.samples[size_t(n) * wav.channels + channel]) - model;
+        const double e = x(n) - a * std::cos(w * double(n)) - b * std::sin(w * double(n));
         sq += e * e;
     }
-    return {std::hypot(coef[0], coef[1]), std::sqrt(sq / double(last - first))};
+    return {std::hypot(a, b), std::sqrt(sq / double(last - first))};
 }
 
 }  // namespace tolvek::live

@@ -14,14 +14,13 @@ bool writeStereoToneWav(const std::string& path, int rate, double seconds, doubl
                         double cyclesPerSample, double rightAmplitude, double rightCyclesPerSample);
 
 struct WavData {
-    int rate = 0;
     int channels = 0;
     std::vector<float> samples;  // interleaved
     long frames() const { return channels ? long(samples.size()) / channels : 0; }
 };
 bool readWav(const std::string& path, WavData& out);
 
-// a·cos + b·sin + c fitted to channel `channel` of frames [first, last).
+// a·cos + b·sin fitted to channel `channel` of frames [first, last).
 struct ToneFit {
     double amplitude = 0.0;  // sqrt(a² + b²)
     double residualRms = 0.0;

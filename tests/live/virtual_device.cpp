@@ -10,7 +10,12 @@
 
 namespace tolvek::live {
 
-static std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
+static std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+// Runs the device script's `command` on this device's directory.
+static bool script(const std::string& command, const std::string& dir, const std::string& args = "") {
+    return std::system((quoted(TOLVEK_DEVICE_SCRIPT) + " " + command + " " + quoted(dir) + args).c_str()) == 0;
+}
 
 VirtualDevice::VirtualDevice() {
     char pattern[] = "/tmp/tolvek-live-XXXXXX";
@@ -28,35 +33,28 @@ VirtualDevice::~VirtualDevice() {
 
 bool VirtualDevice::start(const DeviceOptions& o) {
     if (dir.empty()) return false;
-    std::string cmd = shellQuoted(TOLVEK_DEVICE_SCRIPT) + " start " + shellQuoted(dir) + " " + std::to_string(o.rate) +
-                      " --owner " + std::to_string(getpid());
-    if (!o.feedWav.empty()) cmd += " --feed " + shellQuoted(o.feedWav);
-    if (!o.recordWav.empty()) cmd += " --record " + shellQuoted(o.recordWav) + " " + std::to_string(o.recordSeconds);
+    std::string args = " " + std::to_string(o.rate) + " --owner " + std::to_string(getpid());
+    if (!o.feedWav.empty()) args += " --feed " + quoted(o.feedWav);
+    if (!o.recordWav.empty()) args += " --record " + quoted(o.recordWav) + " " + std::to_string(o.recordSeconds);
     running = true;  // stop() undoes a partial start too
-    if (std::system(cmd.c_str()) != 0) return false;
+    if (!script("start", dir, args)) return false;
 
     std::ifstream env(path("env"));
-    std::string line;
     int exported = 0;
-    while (std::getline(env, line)) {
+    for (std::string line; std::getline(env, line);) {
         const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
-        ++exported;
+        if (eq != std::string::npos) exported += setenv(line.substr(0, eq).c_str(), line.c_str() + eq + 1, 1) == 0;
     }
     return exported > 0;
 }
 
 void VirtualDevice::stop() {
-    if (!running) return;
+    if (running) script("stop", dir);
     running = false;
-    std::system((shellQuoted(TOLVEK_DEVICE_SCRIPT) + " stop " + shellQuoted(dir)).c_str());
 }
 
 bool VirtualDevice::waitForRecording(int timeoutSeconds) {
-    const std::string cmd = shellQuoted(TOLVEK_DEVICE_SCRIPT) + " wait " + shellQuoted(dir) + " " +
-                            std::to_string(timeoutSeconds);
-    return std::system(cmd.c_str()) == 0;
+    return script("wait", dir, " " + std::to_string(timeoutSeconds));
 }
 
 }  // namespace tolvek::live
