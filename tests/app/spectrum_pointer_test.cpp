@@ -97,7 +97,6 @@ class SpectrumPointerTest : public QObject {
         QTest::addColumn<float>("mouseBin");
         QTest::newRow("lower edge") << 0 << 262 << 150 << PointerShape::Size << 202.0f;
         QTest::newRow("past lower edge") << 0 << 263 << 150 << PointerShape::Arrow << 203.0f;
-        QTest::newRow("upper, top row") << 0 << 437 << 41 << PointerShape::Size << 377.0f;
         QTest::newRow("upper, row above the graph") << 0 << 437 << 40 << PointerShape::Arrow << 0.0f;
         QTest::newRow("notch 1 on, 3 out") << 1 << 214 << 150 << PointerShape::Size << 154.0f;
         QTest::newRow("notch 1 on, 4 out") << 1 << 215 << 150 << PointerShape::Arrow << 155.0f;
