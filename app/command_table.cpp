@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "about_box.h"
+#include "chart_dialog.h"
 #include "command_ids.h"
 #include "controls_dialog.h"
 #include "desktop_open.h"
@@ -144,9 +145,7 @@ void MainWindow::command(int id) {
         case cmd::samplerate:
             openSamplerateDialog(s, [this](int rate) { return changeSampleRate(rate); }, this);
             break;
-        case cmd::chartRecorder:
-            QMessageBox::information(this, "Chart recorder", "The chart recorder is not available in this version.");
-            break;
+        case cmd::chartRecorder: openChart(); break;
         case cmd::agcFast: put(s.agcFast, 1); setMarks(agcSpeedIds, id); break;
         case cmd::agcSlow: put(s.agcFast, 0); setMarks(agcSpeedIds, id); break;
         case cmd::notch1: toggleMarked(s.notch1On); break;
@@ -190,6 +189,14 @@ void MainWindow::command(int id) {
         case cmd::capture: saveClientPicture(); break;
         default: break;
     }
+}
+
+void MainWindow::openChart() {
+    chart::ChartLinks links;
+    links.shared = &engine.shared;
+    links.signalLevel = [this] { return display.signalLevel; };
+    links.captureFormat = [this] { return captureFmt; };
+    chart::openChartDialog(chart, chartState, std::move(links), this);
 }
 
 // The client area as shown, switches and sliders included.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <map>
 
 #include "audio_stream.h"
+#include "chart_dialog.h"
 #include "main_window_paint.h"
 #include "spectrum_pointer.h"
 #include "wav_recorder.h"
@@ -70,6 +72,8 @@ class MainWindow : public QMainWindow {
     const PaintCount& paintCount() const { return painted; }
     const AudioStreamState& audioStream() const { return stream; }
     WavRecorder& wavRecorder() { return recorder; }
+    float signalLevel() const { return display.signalLevel; }  // dB, as the latest paint read it
+    chart::ChartDialog* chartDialog() const { return chart; }  // the open chart recorder, or null
 
     SpectrumPointer& spectrumPointer() { return pointer; }
     // Renders the whole client picture and puts it on `target` in one copy.
@@ -87,6 +91,7 @@ class MainWindow : public QMainWindow {
     void setMark(int id, bool marked);
     void chooseBand(int id);
     void saveClientPicture();
+    void openChart();
     void startRecording();
     void stopRecording();
 
@@ -97,6 +102,8 @@ class MainWindow : public QMainWindow {
     SpectrumPointer pointer;
     std::atomic<int32_t> brightness{80};  // Brightness slider, 0..100, read by the paint
     int captureFmt = 2;
+    chart::ChartState chartState;  // the chart recorder's history, kept while its dialog is open
+    QPointer<chart::ChartDialog> chart;
 
     QWidget* clientArea = nullptr;
     std::map<int, QAction*> actions;

@@ -1,0 +1,259 @@
+// The chart recorder: the level it measures, the averaging and scrolling of
+// its history at every time scale, its picture, and the dialog's buttons,
+// captures and closing, with a clock of the test's own.
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <memory>
+
+#include "chart_dialog.h"
+#include "chart_picture.h"
+#include "picture_saver.h"
+
+using namespace tolvek;
+using namespace tolvek::chart;
+
+namespace {
+
+// A filtered spectrum whose power gives `level` dB.
+void setLevel(SharedValues& shared, double level) {
+    for (auto& bin : shared.filteredSpectrum) bin.store(0.0f);
+    shared.filteredSpectrum[100].store(static_cast<float>(std::sqrt(1024.0 * std::pow(10.0, (level + 44.0) / 10.0))));
+}
+
+int inkIn(const QImage& image, QRect area) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == qRgb(0, 0, 0);
+    return n;
+}
+
+// Rows of the trace in column x, above the text row.
+QList<int> traceRows(const QImage& image, int x) {
+    QList<int> rows;
+    for (int y = 0; y < 284; ++y)
+        if (image.pixel(x, y) == qRgb(0, 0, 0)) rows << y;
+    return rows;
+}
+
+struct FakeClock {
+    int64_t ms = 0;
+    std::tm time{};
+    ChartClock clock() {
+        return {[this] { return ms; }, [this] { return time; }};
+    }
+};
+
+}  // namespace
+
+class ChartTest : public QObject {
+    Q_OBJECT
+    SharedValues shared;
+    ChartState state;
+    FakeClock fake;
+    QTemporaryDir pictures;
+    float mainLevel = -30.0f;
+
+    std::unique_ptr<ChartDialog> dialog(std::string dir = "") {
+        ChartLinks links;
+        links.shared = &shared;
+        links.signalLevel = [this] { return mainLevel; };
+        links.captureFormat = [] { return capturePng; };
+        links.clock = fake.clock();
+        links.pictureDir = dir.empty() ? pictures.path().toStdString() : dir;
+        auto d = std::make_unique<ChartDialog>(state, std::move(links));
+        d->show();
+        return d;
+    }
+    QStringList saved() const { return QDir(pictures.path()).entryList({"Capture *.png"}, QDir::Files, QDir::Name); }
+
+   private slots:
+    void init() {
+        state = {};
+        fake = {};
+        for (const QString& f : saved()) QFile::remove(pictures.filePath(f));
+    }
+
+    void levelIsTheReadoutsFormulaWithoutItsLimit() {
+        setLevel(shared, -20.0);
+        QVERIFY(std::abs(chartLevel(shared) + 20.0f) < 1e-3f);
+        setLevel(shared, -150.0);  // below the main window's floor: kept
+        QVERIFY(std::abs(chartLevel(shared) + 150.0f) < 1e-3f);
+        setLevel(shared, -20.0);
+        shared.filteredSpectrum[0].store(NAN);
+        QCOMPARE(chartLevel(shared), levelFloor);
+        for (auto& bin : shared.filteredSpectrum) bin.store(0.0f);
+        QCOMPARE(chartLevel(shared), levelFloor);  // no finite level: the floor, not an overflowed integer
+    }
+
+    // Each point is the mean of the previous point and the scale's ticks,
+    // plotted on every (s + 1)-th tick; the history moves one column left.
+    void averagingAndScrollingAtEveryTimeScale_data() {
+        QTest::addColumn<int>("scale");
+        for (int s : timeScales) QTest::newRow(qPrintable(QString::number(s))) << s;
+    }
+    void averagingAndScrollingAtEveryTimeScale() {
+        QFETCH(int, scale);
+        chooseTimeScale(state, scale, 0.0f);
+        int previous = 0, plotted = 0;
+        for (int point = 0; point < 4; ++point) {
+            int sum = previous;
+            for (int t = 0; t <= scale; ++t) {
+                const float level = -10.0f - 0.5f * static_cast<float>((point * 7 + t * 3) % 41);  // half-dB steps: exact
+                sum -= static_cast<int>(2.0f * level);
+                QCOMPARE(advanceChart(state, level), t == scale);
+            }
+            const int expected = sum / (scale + 2);
+            QCOMPARE(state.chartHistory[698], expected);
+            QCOMPARE(state.chartHistory[699], expected);  // the running value goes on from it
+            QCOMPARE(state.chartPoints[699].y, expected + 50);
+            QCOMPARE(state.chartPoints[698].y, previous + 50);
+            QCOMPARE(state.chartPoints[699 - plotted - 1].y, 50);  // the flat start, moved left
+            previous = expected;
+            ++plotted;
+        }
+        QCOMPARE(state.chartPoints[0].x, 0);
+        QCOMPARE(state.chartPoints[699].x, 699);
+    }
+
+    void steadyLevelSettlesAndScalesWithTheDbFactor() {
+        for (int i = 0; i < 40; ++i) advanceChart(state, -20.0f);
+        QCOMPARE(state.chartPoints[699].y, 89);  // 50 - 2L, less the truncations of the means
+        state.chartDbScale = 2;
+        QCOMPARE(state.chartPoints[699].y, 89);  // the trace changes with the next point only
+        advanceChart(state, -20.0f);
+        QCOMPARE(state.chartPoints[699].y, 128);  // 50 - 4L, truncated likewise
+    }
+
+    void timeScaleRestartsTheAverageFromTheMainLevel() {
+        for (int i = 0; i < 5; ++i) advanceChart(state, -20.0f);
+        const auto history = state.chartHistory;
+        chooseTimeScale(state, 59, -30.7f);
+        QCOMPARE(state.chartHistory[699], 61);
+        QVERIFY(std::equal(history.begin(), history.end() - 1, state.chartHistory.begin()));
+        QCOMPARE(state.chartTickCount, 0);
+    }
+
+    void pictureHasGridTextsAndTrace() {
+        QImage picture(700, 304, QImage::Format_RGB32);
+        for (int i = 0; i < 40; ++i) advanceChart(state, -20.0f);
+        paintChart(picture, state, "14:05:09");
+        const QRgb grid = qRgb(170, 170, 170), background = qRgb(187, 221, 255);
+        QCOMPARE(picture.pixel(3, 3), background);
+        QCOMPARE(picture.pixel(16, 5), grid);
+        QCOMPARE(picture.pixel(5, 20), grid);
+        QCOMPARE(picture.pixel(16 * 43, 300), grid);  // vertical lines end on row 300
+        QCOMPARE(picture.pixel(16 * 43, 301), background);
+        QCOMPARE(traceRows(picture, 690), QList<int>{89});  // -20 dB at 10 dB per division
+        QCOMPARE(traceRows(picture, 400), QList<int>{50});  // the flat start
+        QCOMPARE(traceRows(picture, 699), QList<int>{});    // the last point is not drawn
+        QVERIFY(inkIn(picture, QRect(5, 285, 240, 14)) > 50);   // seconds per division
+        QVERIFY(inkIn(picture, QRect(250, 285, 100, 14)) > 30); // dB per division
+        QVERIFY(inkIn(picture, QRect(637, 285, 63, 14)) > 30);  // time stamp
+        QCOMPARE(inkIn(picture, QRect(450, 285, 120, 14)), 0);  // no Auto Capture
+
+        QImage other = picture;
+        state.autoCaptureOn = 1;
+        state.chartDbScale = 2;
+        paintChart(other, state, "09:05:03");
+        QVERIFY(inkIn(other, QRect(450, 285, 120, 14)) > 50);
+        QVERIFY(other.copy(250, 285, 100, 14) != picture.copy(250, 285, 100, 14));
+        QVERIFY(other.copy(637, 285, 63, 14) != picture.copy(637, 285, 63, 14));
+
+        // Levels off the top or bottom are not clamped: the trace leaves the picture.
+        for (float level : {40.0f, -200.0f}) {
+            for (int i = 0; i < 720; ++i) advanceChart(state, level);
+            paintChart(picture, state, "14:05:09");
+            QCOMPARE(inkIn(picture, QRect(0, 0, 700, 284)), 0);
+        }
+    }
+
+    void firstTickPlotsHalfTheLevelOnAFlatTrace() {
+        auto d = dialog();
+        QCOMPARE(d->picture().size(), QSize(700, 304));
+        QCOMPARE(d->size(), QSize(702, 341));
+        setLevel(shared, -20.0);
+        d->tick();
+        QCOMPARE(state.chartPoints[699].y, 70);
+        QCOMPARE(traceRows(d->picture(), 10), QList<int>{50});
+    }
+
+    void buttonsSetScalesAndCloseResetsTheChart() {
+        auto d = dialog();
+        setLevel(shared, -20.0);
+        d->tick();
+        d->button(button::tenMinutes)->click();
+        QCOMPARE(state.chartTimeScale, 599);
+        QCOMPARE(state.chartHistory[699], 60);  // -2 x the main window's -30 dB
+        d->button(button::fiveDb)->click();
+        QCOMPARE(state.chartDbScale, 2);
+        d->button(button::autoCapture)->click();
+        QTest::keyClick(d.get(), Qt::Key_Escape);  // ignored
+        QTest::keyClick(d.get(), Qt::Key_Return);
+        QVERIFY(d->isVisible());
+        const auto points = state.chartPoints;
+
+        d->close();
+        QVERIFY(std::all_of(state.chartHistory.begin(), state.chartHistory.end(), [](int v) { return v == 0; }));
+        QCOMPARE(state.chartTimeScale, 0);
+        QCOMPARE(state.chartDbScale, 1);
+        QCOMPARE(state.autoCaptureOn, 0);
+        QVERIFY(state.chartPoints[699].y == points[699].y);  // the last trace is kept
+    }
+
+    // One picture per span of the chart, the first one period after
+    // switching on, the period fixed at that moment; the saved picture is
+    // the frame just drawn.
+    void autoCaptureSavesOncePerChartSpan() {
+        auto d = dialog();
+        setLevel(shared, -20.0);
+        d->button(button::oneMinute)->click();
+        d->button(button::autoCapture)->click();
+        const int64_t period = 700 * 50 * 60;
+        d->button(button::tenSeconds)->click();  // does not change the running period
+        fake.ms = period - 1;
+        d->tick();
+        QCOMPARE(saved().size(), 0);
+        fake.ms = period;
+        d->tick();
+        QCOMPARE(saved().size(), 1);
+        const QImage written(pictures.filePath(saved()[0]));
+        QCOMPARE(written.convertToFormat(QImage::Format_RGB32), d->picture());
+        QVERIFY(inkIn(d->picture(), QRect(450, 285, 120, 14)) > 50);  // "AUTO CAPTURE ON"
+        fake.ms = 2 * period - 50;
+        d->tick();
+        QCOMPARE(saved().size(), 1);
+        fake.ms = 2 * period;
+        d->tick();
+        QCOMPARE(saved().size(), 2);
+        fake.ms = 10 * period;  // a long stall: one picture, not a burst
+        d->tick();
+        d->tick();
+        QCOMPARE(saved().size(), 3);
+
+        d->button(button::autoCapture)->click();
+        fake.ms = 20 * period;
+        d->tick();
+        QCOMPARE(saved().size(), 3);
+        d->button(button::capture)->click();
+        QCOMPARE(saved().size(), 3);  // saved by the next tick
+        d->tick();
+        QCOMPARE(saved().size(), 4);
+    }
+
+    void failedCaptureIsShownAndTheChartGoesOn() {
+        auto d = dialog(pictures.filePath("no/such/dir").toStdString());
+        d->button(button::capture)->click();
+        d->tick();
+        QVERIFY(d->windowTitle().startsWith("Chart Recorder - "));
+        QCOMPARE(state.captureRequested, 0);
+        d->tick();
+        QCOMPARE(state.chartTickCount, 0);
+        QVERIFY(QDir(pictures.path()).entryList(QDir::Files).isEmpty());
+    }
+};
+
+QTEST_MAIN(ChartTest)
+#include "chart_test.moc"
