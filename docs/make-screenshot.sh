@@ -2,7 +2,8 @@
 # Remakes docs/screenshot.png and docs/chart-recorder.png: the program under
 # Xvfb, fed two tones (one fading in and out), a little mains hum and pink
 # noise through the virtual sound device; the main window 14 s after start,
-# then the chart recorder 30 s after it is opened from the Tools menu.
+# then, with AGC off, the chart recorder 30 s after it is opened from the
+# Tools menu.
 # Needs a build in build/ (scripts/build.sh) and xdotool.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,7 +26,10 @@ export XDG_RUNTIME_DIR="$work/xdg"; mkdir -p -m700 "\$XDG_RUNTIME_DIR"
 pid=\$!
 sleep 14
 import -window root "$work/shot.png"
-xdotool key alt+t Down Down Down Return  # Tools > Chart recorder
+xdotool mousemove 468 530 click 1  # AGC off, so the chart shows the fading tone
+xdotool mousemove 59 9 click 1  # the Tools menu
+sleep 1
+xdotool key Down Down Down Down Return  # Chart recorder
 sleep 30
 import -window root "$work/chart.png"
 kill \$pid; wait \$pid || true
