@@ -194,6 +194,8 @@ class CommandsTest : public QObject {
             if (w->isVisible() && w != window.get()) captions << w->windowTitle();
         captions.sort();
         QCOMPARE(captions, QStringList({"Chart Recorder", "Controls", "Samplerate"}));
+        window->chartDialog()->close();
+        QTRY_VERIFY(!window->chartDialog());  // closed charts are deleted; the next opening is new
 
         BoxAnswerer answerer;
         window->action(cmd::about)->trigger();
