@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "conversions.h"
+#include "meter_and_texts.h"
 
 namespace tolvek::chart {
 
@@ -12,7 +13,7 @@ float chartLevel(const SharedValues& shared) {
         const float m = bin.load(std::memory_order_relaxed);
         power += m * m;
     }
-    const float level = static_cast<float>(10.0 * std::log10(static_cast<double>(power) / 1024.0) - 44.0);
+    const float level = display::signalLevelFromPower(power);
     return std::isfinite(level) ? level : levelFloor;
 }
 
