@@ -33,12 +33,16 @@ static std::string errorTextFor(PaError err) {
 
 static void stopAndClose(AudioStreamState& state) {
     if (state.audioStream) {
-        Pa_StopStream(state.audioStream);  // once returned, the callback has run for the last time
+        // Once returned, the callback has run for the last time.
+        if (state.deviceLost)
+            Pa_AbortStream(state.audioStream);
+        else
+            Pa_StopStream(state.audioStream);
         Pa_CloseStream(state.audioStream);
         state.audioStream = nullptr;
         state.runningRate = 0;
     }
-    if (state.libraryInitialised) {
+    if (state.libraryInitialised && !state.deviceLost) {
         Pa_Terminate();
         state.libraryInitialised = false;
     }
@@ -48,7 +52,7 @@ StreamOutcome restartAudioStream(AudioStreamState& state, int rate, unsigned pau
     stopAndClose(state);
     if (pauseMs) Pa_Sleep(static_cast<long>(pauseMs));
 
-    PaError err = Pa_Initialize();
+    PaError err = state.libraryInitialised ? paNoError : Pa_Initialize();
     if (err == paNoError) {
         state.libraryInitialised = true;
         err = Pa_OpenDefaultStream(&state.audioStream, 2, 2, paFloat32, static_cast<double>(rate),
@@ -66,5 +70,10 @@ StreamOutcome restartAudioStream(AudioStreamState& state, int rate, unsigned pau
 }
 
 void closeAudioStream(AudioStreamState& state) { stopAndClose(state); }
+
+void abandonAudioStream(AudioStreamState& state) {
+    state.deviceLost = true;
+    stopAndClose(state);
+}
 
 }  // namespace tolvek

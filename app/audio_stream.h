@@ -19,6 +19,7 @@ struct AudioStreamState {
     PaStream* audioStream = nullptr;  // the open stream, or null
     bool libraryInitialised = false;  // one Pa_Initialize is outstanding
     int runningRate = 0;              // rate of the open stream, 0 when none
+    bool deviceLost = false;          // abandoned once; the library stays initialised from then on
 
     // Counters for monitoring and tests, written by the callback.
     std::atomic<uint32_t> callbacks{0};
@@ -40,5 +41,11 @@ StreamOutcome restartAudioStream(AudioStreamState& state, int rate, unsigned pau
 
 // Stops and closes the stream, then releases the library.
 void closeAudioStream(AudioStreamState& state);
+
+// For a device that has stopped delivering blocks: aborts the stream (a
+// stop would wait for output to drain into the dead device) and closes it.
+// The library stays initialised for the rest of the run, as its clean-up
+// ends the process when a sound server it was connected to has gone.
+void abandonAudioStream(AudioStreamState& state);
 
 }  // namespace tolvek

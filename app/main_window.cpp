@@ -103,6 +103,7 @@ MainWindow::MainWindow(Engine& e, QWidget* parent)
     engine.clearBuffers();
 
     blocksSeen = engine.shared.blocksDone.load(std::memory_order_acquire);
+    steadyClock.start();
     connect(&blockPoll, &QTimer::timeout, this, &MainWindow::pollBlocks);
     blockPoll.start(blockPollMs);
 }
@@ -146,13 +147,17 @@ void MainWindow::buildControls() {
 
 StreamOutcome MainWindow::startAudio(unsigned pauseMs) {
     StreamOutcome out = restartAudioStream(stream, get(engine.settings.sampleRate), pauseMs);
-    if (out.ok) engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
+    if (out.ok) {
+        engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
+        watchStream();
+    }
     return out;
 }
 
 bool MainWindow::changeSampleRate(int rate) {
     const int previous = stream.runningRate ? stream.runningRate : get(engine.settings.sampleRate);
     // Stop first, so that every block of the old rate is in the old file.
+    watchdog.disarm();
     closeAudioStream(stream);
     put(engine.settings.sampleRate, static_cast<int32_t>(rate));
     std::string fileAtRate;  // the recording's continuation at `rate`
@@ -183,6 +188,7 @@ bool MainWindow::changeSampleRate(int rate) {
         }
     }
     engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
+    watchStream();
     return accepted;
 }
 
@@ -196,7 +202,36 @@ SwitchButton* MainWindow::switchButton(int id) const {
     return it == switches.end() ? nullptr : it->second;
 }
 
+// A stream has started: watch it afresh, and clear the notice of a lost device.
+void MainWindow::watchStream() {
+    watchdog.restart(stream.callbacks.load(std::memory_order_relaxed), steadyClock.elapsed(), stream.runningRate);
+    setWindowTitle("Tolvek Filter");
+    if (lossNotice) lossNotice->close();
+}
+
+// Told without blocking: the window stays usable, and the recording, which
+// would otherwise wait for blocks that never come, is completed at once.
+void MainWindow::reportDeviceLoss(int64_t silenceMs) {
+    abandonAudioStream(stream);  // nothing more enters the record ring
+    QString text = QString("No sound has come from the sound device for %1 s: it may have been unplugged, "
+                           "or its sound server has stopped.")
+                       .arg(silenceMs / 1000.0, 0, 'f', 1);
+    if (recorder.recording()) {
+        recorder.stopRecording();
+        text += "\n\nThe recording was completed: " + QString::fromStdString(recorder.path());
+    }
+    text += "\n\nChoose Tools > Samplerate to start the sound again.";
+    setWindowTitle("Tolvek Filter - no sound from the device");
+    if (lossNotice) lossNotice->close();
+    lossNotice = new QMessageBox(QMessageBox::Warning, "LMS", text, QMessageBox::Ok, this);
+    lossNotice->setAttribute(Qt::WA_DeleteOnClose);
+    lossNotice->setModal(false);
+    lossNotice->show();
+}
+
 void MainWindow::pollBlocks() {
+    if (watchdog.lost(stream.callbacks.load(std::memory_order_relaxed), steadyClock.elapsed()))
+        reportDeviceLoss(watchdog.silenceMs());
     const std::string recorderError = recorder.takeError();
     if (!recorderError.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(recorderError));
     const uint32_t done = engine.shared.blocksDone.load(std::memory_order_acquire);
@@ -229,6 +264,7 @@ void MainWindow::shutdown() {
     if (shutDown) return;
     shutDown = true;
     blockPoll.stop();
+    watchdog.disarm();
     closeAudioStream(stream);  // the callback has stopped: nothing more enters the ring
     recorder.stopRecording();  // writes what is queued and completes the file
 }

@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QRect>
 #include <QTimer>
 #include <atomic>
@@ -14,6 +16,7 @@
 
 #include "audio_stream.h"
 #include "chart_dialog.h"
+#include "device_watchdog.h"
 #include "main_window_paint.h"
 #include "spectrum_pointer.h"
 #include "wav_recorder.h"
@@ -74,6 +77,7 @@ class MainWindow : public QMainWindow {
     WavRecorder& wavRecorder() { return recorder; }
     float signalLevel() const { return display.signalLevel; }  // dB, as the latest paint read it
     chart::ChartDialog* chartDialog() const { return chart; }  // the open chart recorder, or null
+    QMessageBox* deviceLossNotice() const { return lossNotice; }  // shown after the device fell silent, or null
 
     SpectrumPointer& spectrumPointer() { return pointer; }
     // Renders the whole client picture and puts it on `target` in one copy.
@@ -86,6 +90,8 @@ class MainWindow : public QMainWindow {
     void buildMenu();
     void buildControls();
     void pollBlocks();
+    void watchStream();
+    void reportDeviceLoss(int64_t silenceMs);
     void shutdown();
     void setMarks(std::initializer_list<int> group, int marked);
     void setMark(int id, bool marked);
@@ -116,6 +122,9 @@ class MainWindow : public QMainWindow {
 
     QTimer blockPoll;
     uint32_t blocksSeen = 0;  // shared.blocksDone at the last poll
+    QElapsedTimer steadyClock;
+    DeviceWatchdog watchdog;
+    QPointer<QMessageBox> lossNotice;
     int pendingRows = 0;      // finished blocks not yet painted as waterfall rows
     PaintCount painted;
     bool shutDown = false;

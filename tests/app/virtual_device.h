@@ -16,9 +16,9 @@ inline const QString deviceScript = QFileInfo(__FILE__).dir().filePath("../../sc
 
 // Starts the virtual sound device and takes over its environment; false
 // when it cannot start here.
-inline bool startDevice(const QTemporaryDir& dir, QStringList extra = {}) {
+inline bool startDevice(const QTemporaryDir& dir, QStringList extra = {}, int rate = 22050) {
     QProcess device;
-    device.start(deviceScript, QStringList{"start", dir.path(), "22050", "--owner",
+    device.start(deviceScript, QStringList{"start", dir.path(), QString::number(rate), "--owner",
                                            QString::number(QCoreApplication::applicationPid())} + extra);
     if (!device.waitForFinished(30000) || device.exitCode() != 0) return false;
     QFile env(dir.filePath("env"));
@@ -26,6 +26,12 @@ inline bool startDevice(const QTemporaryDir& dir, QStringList extra = {}) {
     for (const QByteArray& line : env.readAll().split('\n'))
         if (const int eq = line.indexOf('='); eq > 0) qputenv(line.left(eq), line.mid(eq + 1));
     return true;
+}
+
+// The device's sound server, the first process it started; 0 when unknown.
+inline qint64 serverPid(const QTemporaryDir& dir) {
+    QFile pids(dir.filePath("pids"));
+    return pids.open(QIODevice::ReadOnly) ? pids.readLine().trimmed().toLongLong() : 0;
 }
 
 inline void stopDevice(const QTemporaryDir& dir) { QProcess::execute(deviceScript, {"stop", dir.path()}); }
