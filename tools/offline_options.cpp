@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "engine.h"
 #include "settings.h"
 
 namespace tolvek {
@@ -129,13 +130,48 @@ bool checkFrequencies(const OfflineOptions& o, int sampleRate, std::string& erro
     for (int i = 0; i < 4; ++i)
         if (!inRange(o.notchHz[i], notchNames[i])) return false;
     const ProcessingSettings start;
-    const double lower = o.lowerHz.value_or(positionToHz(get(start.lowerCutoff), sampleRate));
-    const double upper = o.upperHz.value_or(positionToHz(get(start.upperCutoff), sampleRate));
+    const double lower = o.lowerHz.value_or(positionToHz(double(get(start.lowerCutoff)), sampleRate));
+    const double upper = o.upperHz.value_or(positionToHz(double(get(start.upperCutoff)), sampleRate));
     if (lower > upper) {
         error = "--lower is above --upper";
         return false;
     }
     return true;
+}
+
+void configureEngine(Engine& engine, const OfflineOptions& o, int rate) {
+    auto& s = engine.settings;
+    put(s.sampleRate, rate);
+    put(s.passOn, o.band == OfflineOptions::Band::pass ? 1 : 0);
+    put(s.rejectOn, o.band == OfflineOptions::Band::reject ? 1 : 0);
+    put(s.passAllOn, o.band == OfflineOptions::Band::passAll ? 1 : 0);
+    if (o.lowerHz) put(s.lowerCutoff, static_cast<float>(hzToPosition(*o.lowerHz, rate)));
+    if (o.upperHz) put(s.upperCutoff, static_cast<float>(hzToPosition(*o.upperHz, rate)));
+    for (int i = 0; i < 4; ++i) {
+        if (!o.notchHz[i]) continue;
+        put(s.notchFreq(i), static_cast<float>(hzToPosition(*o.notchHz[i], rate)));
+        put(s.notchOn(i), 1);
+    }
+    put(s.agcOn, o.agc == OfflineOptions::AgcMode::off ? 0 : 1);
+    put(s.agcFast, o.agc == OfflineOptions::AgcMode::fast ? 1 : 0);
+    put(s.inputLevel, o.inputLevel);
+    put(s.outputLevel, o.outputLevel);
+    put(s.noiseTestOn, o.testNoise ? 1 : 0);
+    if (o.combHz) {
+        put(s.combPeriodMs, o.combHz == 50 ? 20.0f : 16.66f);
+        put(s.comb50Hz, o.combHz == 50 ? 1 : 0);
+        put(s.comb60Hz, o.combHz == 60 ? 1 : 0);
+        put(s.combOn, 1);
+    }
+    engine.comb.requestSetup(get(s.combPeriodMs), rate);
+    if (o.blankerThreshold) {
+        put(s.blankerThreshold, o.blankerThreshold);
+        put(s.blankerOn, 1);
+    }
+    if (o.lmsTaps) {
+        put(s.lmsStrength, o.lmsTaps);
+        engine.switchLmsOn();
+    }
 }
 
 }  // namespace tolvek
