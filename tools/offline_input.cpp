@@ -1,6 +1,8 @@
 #include "offline_input.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "block_filter.h"
 #include "settings.h"
@@ -54,6 +56,18 @@ long readLeftChannel(InputFile& in, float* left, int count, int stride, std::str
     if (sf_error(in.file.get()) != SF_ERR_NO_ERROR) {
         error = in.path + ": corrupt or unreadable audio data: " + sf_strerror(in.file.get());
         return -1;
+    }
+    // A sound card delivers -1..1; the engine's gains would take samples far
+    // beyond that to infinity and NaN.
+    for (sf_count_t i = 0; i < got * in.info.channels; ++i) {
+        const float x = in.frames[static_cast<size_t>(i)];
+        if (!(std::abs(x) <= 1.0f)) {
+            char value[32];
+            std::snprintf(value, sizeof value, "%g", double(x));
+            error = in.path + ": frame " + std::to_string(in.framesRead + i / in.info.channels) + " holds " + value +
+                    ", outside full scale -1..1";
+            return -1;
+        }
     }
     in.framesRead += got;
     for (sf_count_t i = 0; i < got; ++i) left[i * stride] = in.frames[static_cast<size_t>(i * in.info.channels)];

@@ -30,7 +30,8 @@ std::optional<InputFile> openInput(const std::string& path, std::string& error);
 
 // Reads up to `count` frames (at most one block) and puts their first channel
 // into `left`, which holds `count` samples `stride` floats apart; returns the
-// frames read, or -1 with `error` set when the audio data is unreadable.
+// frames read, or -1 with `error` set when the audio data is unreadable or
+// holds a sample outside -1..1 (NaN and infinities included).
 long readLeftChannel(InputFile& in, float* left, int count, int stride, std::string& error);
 
 // After the last read: false, with `error` set, when fewer frames could be

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     for (int rate : {5512, 11025, 22050, 44100})
         for (int channels : {1, 2})
             for (const auto& [name, format] : formats) {
-                const std::string path = sounds + "/" + name + "-" + std::to_string(rate) + "-" + std::to_string(channels);
+                const std::string path =
+                    sounds + "/" + name + "-" + std::to_string(rate) + "-" + std::to_string(channels);
                 if (!writeSound(path, rate, channels, format)) {
                     std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), sf_strerror(nullptr));
                     return 1;
