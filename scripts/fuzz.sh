@@ -18,6 +18,11 @@ mkdir -p "$dir"/seeds/sound_file "$dir"/seeds/options "$dir"/corpus/sound_file "
   "$dir"/crashes "$dir"/logs
 ASAN_OPTIONS=detect_leaks=0 "$dir"/tests/fuzz/write_seeds "$dir"/seeds/sound_file "$dir"/seeds/options
 
+# Symbolised reports even without llvm-symbolizer: the sanitizers can use addr2line.
+symbolizer=$(command -v llvm-symbolizer || command -v addr2line || true)
+export ASAN_OPTIONS=external_symbolizer_path=$symbolizer
+export UBSAN_OPTIONS=external_symbolizer_path=$symbolizer:print_stacktrace=1
+
 # Runs target $1 for $2 seconds over its kept corpus and the fresh seeds.
 fuzz() {
   local target=$1 budget=$2 log=$dir/logs/$1.log
