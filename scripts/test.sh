@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build,
-# then the suite under ASan+UBSan, then the two-thread tests under TSan.
+# then the suite under ASan+UBSan, then the two-thread tests under TSan,
+# then fuzzes the offline tool for a fixed time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -23,3 +24,6 @@ echo "== TSan"
 scripts/build.sh build-tsan -DTOLVEK_BENCH=OFF -DTOLVEK_GUI=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread"
 (cd build-tsan && TSAN_OPTIONS="suppressions=$PWD/../tests/tsan.supp halt_on_error=1" \
   ctest --output-on-failure -j"$jobs" -L threads)
+
+echo "== fuzzing (TOLVEK_FUZZ_SECONDS, default 180)"
+scripts/fuzz.sh

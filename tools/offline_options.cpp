@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "engine.h"
 #include "settings.h"
 
 namespace tolvek {
@@ -13,8 +14,9 @@ const char* offlineUsage =
     "Runs the Tolvek Filter engine over the sound file IN, block by block, and writes\n"
     "what the sound card would receive (both channels, full scale 1.0) to OUT.wav as\n"
     "32-bit float. IN: mono or stereo (left channel used) at 5512, 11025, 22050 or\n"
-    "44100 Hz. OUT holds the input padded to whole 2048-frame blocks plus one block\n"
-    "more, so the filter's delay of 1025 frames lets the whole input through.\n"
+    "44100 Hz, samples within full scale -1..1. OUT holds the input padded to whole\n"
+    "2048-frame blocks plus one block more, so the filter's delay of 1025 frames\n"
+    "lets the whole input through.\n"
     "\n"
     "Options (defaults are the program's start settings):\n"
     "  --band reject|pass|passall  band mode (passall)\n"
@@ -129,13 +131,48 @@ bool checkFrequencies(const OfflineOptions& o, int sampleRate, std::string& erro
     for (int i = 0; i < 4; ++i)
         if (!inRange(o.notchHz[i], notchNames[i])) return false;
     const ProcessingSettings start;
-    const double lower = o.lowerHz.value_or(positionToHz(get(start.lowerCutoff), sampleRate));
-    const double upper = o.upperHz.value_or(positionToHz(get(start.upperCutoff), sampleRate));
+    const double lower = o.lowerHz.value_or(positionToHz(double(get(start.lowerCutoff)), sampleRate));
+    const double upper = o.upperHz.value_or(positionToHz(double(get(start.upperCutoff)), sampleRate));
     if (lower > upper) {
         error = "--lower is above --upper";
         return false;
     }
     return true;
+}
+
+void configureEngine(Engine& engine, const OfflineOptions& o, int rate) {
+    auto& s = engine.settings;
+    put(s.sampleRate, rate);
+    put(s.passOn, o.band == OfflineOptions::Band::pass ? 1 : 0);
+    put(s.rejectOn, o.band == OfflineOptions::Band::reject ? 1 : 0);
+    put(s.passAllOn, o.band == OfflineOptions::Band::passAll ? 1 : 0);
+    if (o.lowerHz) put(s.lowerCutoff, static_cast<float>(hzToPosition(*o.lowerHz, rate)));
+    if (o.upperHz) put(s.upperCutoff, static_cast<float>(hzToPosition(*o.upperHz, rate)));
+    for (int i = 0; i < 4; ++i) {
+        if (!o.notchHz[i]) continue;
+        put(s.notchFreq(i), static_cast<float>(hzToPosition(*o.notchHz[i], rate)));
+        put(s.notchOn(i), 1);
+    }
+    put(s.agcOn, o.agc == OfflineOptions::AgcMode::off ? 0 : 1);
+    put(s.agcFast, o.agc == OfflineOptions::AgcMode::fast ? 1 : 0);
+    put(s.inputLevel, o.inputLevel);
+    put(s.outputLevel, o.outputLevel);
+    put(s.noiseTestOn, o.testNoise ? 1 : 0);
+    if (o.combHz) {
+        put(s.combPeriodMs, o.combHz == 50 ? 20.0f : 16.66f);
+        put(s.comb50Hz, o.combHz == 50 ? 1 : 0);
+        put(s.comb60Hz, o.combHz == 60 ? 1 : 0);
+        put(s.combOn, 1);
+    }
+    engine.comb.requestSetup(get(s.combPeriodMs), rate);
+    if (o.blankerThreshold) {
+        put(s.blankerThreshold, o.blankerThreshold);
+        put(s.blankerOn, 1);
+    }
+    if (o.lmsTaps) {
+        put(s.lmsStrength, o.lmsTaps);
+        engine.switchLmsOn();
+    }
 }
 
 }  // namespace tolvek

@@ -30,6 +30,11 @@ std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>
 // Checks the frequency options against the input's rate (0 .. rate/2, lower <= upper).
 bool checkFrequencies(const OfflineOptions& o, int sampleRate, std::string& error);
 
+struct Engine;
+
+// Sets the engine's settings from checked options, for a file at `sampleRate`.
+void configureEngine(Engine& engine, const OfflineOptions& o, int sampleRate);
+
 extern const char* offlineUsage;
 
 }  // namespace tolvek

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -42,6 +45,49 @@ double linearGain(int inputLevel, int outputLevel) {
 }
 
 constexpr int filterDelay = 1025;  // frames from input to output
+
+// Little-endian WAV pieces, for headers no well-behaved writer makes.
+std::string le(uint32_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s.push_back(char(v >> (8 * i) & 0xff));
+    return s;
+}
+
+std::string chunk(const std::string& id, const std::string& payload, std::optional<uint32_t> size = {}) {
+    return id + le(size.value_or(uint32_t(payload.size())), 4) + payload + (payload.size() % 2 ? "\0" : "");
+}
+
+struct Fmt {
+    uint16_t tag = 1;  // 1 integer PCM, 3 float
+    uint16_t channels = 1;
+    uint32_t rate = 22050;
+    uint16_t bits = 16;
+    std::optional<uint16_t> align;  // default: channels * bits / 8
+    std::optional<uint32_t> size;   // default: the true 16
+};
+
+std::string fmtChunk(const Fmt& f) {
+    const uint16_t align = f.align.value_or(uint16_t(f.channels * f.bits / 8));
+    return chunk("fmt ", le(f.tag, 2) + le(f.channels, 2) + le(f.rate, 4) + le(f.rate * align, 4) + le(align, 2) +
+                             le(f.bits, 2), f.size);
+}
+
+std::string riff(const std::string& chunks, std::optional<uint32_t> size = {}) {
+    return "RIFF" + le(size.value_or(uint32_t(chunks.size() + 4)), 4) + "WAVE" + chunks;
+}
+
+// 16-bit samples of a 0.25 full-scale tone, as a data chunk's payload.
+std::string pcm16Tone(int frames) {
+    std::string s;
+    for (int i = 0; i < frames; ++i) s += le(uint16_t(int16_t(8192 * std::sin(0.1 * i))), 2);
+    return s;
+}
+
+std::string floats(const std::vector<float>& x) {
+    std::string s(x.size() * 4, '\0');
+    std::memcpy(s.data(), x.data(), s.size());
+    return s;
+}
 
 struct OfflineTool : ::testing::Test {
     tolvek::tooltest::ToolFolder files;
@@ -116,8 +162,38 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         const std::string bytes{std::istreambuf_iterator<char>(src), {}};
         std::ofstream(files.path("truncated.wav"), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size() / 2));
     }
+    const std::string tone = pcm16Tone(5000);
+    const std::string floatFmt = fmtChunk({.tag = 3, .bits = 32});
+    const float nan = std::nanf(""), inf = INFINITY;
+    const std::pair<std::string, std::string> hostile[] = {  // file, and what the line names
+        {riff(fmtChunk({.size = 0xffffffff}) + chunk("data", tone)), "fmt"},
+        {riff(fmtChunk({}) + chunk("data", tone, 0xffffffff)), "truncated"},
+        {riff(fmtChunk({}) + chunk("data", tone, 0x80000000)), "truncated"},
+        {riff(fmtChunk({}) + chunk("LIST", "INFO", 0xfffffff0) + chunk("data", tone)), "data"},
+        {riff(fmtChunk({.channels = 0, .align = 2}) + chunk("data", tone)), "hannel"},
+        {riff(fmtChunk({.channels = 65535, .align = 2}) + chunk("data", tone)), "hannel"},
+        {riff(fmtChunk({.channels = 3}) + chunk("data", tone)), "3 channels"},
+        {riff(fmtChunk({.rate = 0}) + chunk("data", tone)), "hostile-"},
+        {riff(fmtChunk({.rate = 4000000000u}) + chunk("data", tone)), "hostile-"},
+        {riff(fmtChunk({.bits = 0, .align = 2}) + chunk("data", tone)), "format"},
+        {riff(fmtChunk({.bits = 64}) + chunk("data", tone)), "format"},
+        {riff(fmtChunk({})), "data"},
+        {riff(chunk("data", tone)), "hostile-"},
+        {riff(fmtChunk({})).substr(0, 30), "hostile-"},
+        {"RIFF", "hostile-"},
+        {"", "hostile-"},
+        {riff(floatFmt + chunk("data", floats(std::vector<float>(5000, nan)))), "frame 0 holds nan"},
+        {riff(floatFmt + chunk("data", floats({0.5f, 0.25f, -inf}))), "frame 2 holds -inf"},
+        {riff(fmtChunk({.tag = 3, .channels = 2, .bits = 32}) + chunk("data", floats({0, 0, 0, 3e38f}))),
+         "frame 1 holds 3e+38"},
+    };
+    std::vector<std::string> hostileFiles;
+    for (const auto& [bytes, mentions] : hostile) {
+        hostileFiles.push_back("hostile-" + std::to_string(hostileFiles.size()) + ".wav");
+        files.writeBytes(hostileFiles.back(), bytes);
+    }
     const std::string good = files.path("good.wav");
-    const std::pair<std::string, std::string> cases[] = {  // arguments, and what the line names
+    std::vector<std::pair<std::string, std::string>> cases = {  // arguments, and what the line names
         {files.path("missing.wav"), "missing.wav"},
         {files.path("junk.wav"), "junk.wav"},
         {files.path("truncated.wav"), "truncated"},
@@ -134,6 +210,7 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         {"--frobnicate 1 " + good, "--frobnicate"},
         {good, "missing"},
     };
+    for (size_t i = 0; i < hostileFiles.size(); ++i) cases.emplace_back(files.path(hostileFiles[i]), hostile[i].second);
     const std::string out = files.path("out.wav");
     for (const auto& [args, mentions] : cases) {
         const ToolRun r = files.run(args + (args == good ? "" : " " + out));
@@ -143,6 +220,28 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         EXPECT_FALSE(std::filesystem::exists(out)) << args;
         EXPECT_FALSE(std::filesystem::exists(out + ".part")) << args;
     }
+}
+
+// Headers that are odd but leave the audio intact: the same output as the
+// plain file's.
+TEST_F(OfflineTool, OddButReadableHeadersGiveThePlainFilesOutput) {
+    const std::string tone = pcm16Tone(5000);
+    const std::string odd[] = {
+        riff(fmtChunk({}) + chunk("data", tone), 0xffffffff),
+        riff(fmtChunk({}) + chunk("data", tone) + chunk("LIST", "INFO", 0xfffffff0)),
+        riff(fmtChunk({}) + chunk("LIST", "INFO" + std::string(1 << 20, 'x')) + chunk("data", tone)),
+        riff(fmtChunk({.align = 0}) + chunk("data", tone)),
+    };
+    auto output = [&](const std::string& bytes) {
+        files.writeBytes("in.wav", bytes);
+        const ToolRun r = files.run(files.path("in.wav") + " " + files.path("out.wav"));
+        EXPECT_EQ(r.status, 0) << r.stderrText;
+        std::ifstream in(files.path("out.wav"), std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), {}};
+    };
+    const std::string plain = output(riff(fmtChunk({}) + chunk("data", tone)));
+    ASSERT_GT(plain.size(), 5000u * 8);
+    for (size_t i = 0; i < std::size(odd); ++i) EXPECT_EQ(output(odd[i]), plain) << "odd header " << i;
 }
 
 TEST_F(OfflineTool, UnwritableOutputFails) {

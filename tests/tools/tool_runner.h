@@ -45,6 +45,10 @@ class ToolFolder {
         EXPECT_EQ(sf_close(f), 0);
     }
 
+    void writeBytes(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+
     ToolRun run(const std::string& args) const {
         const std::string errFile = path("stderr.txt");
         const int raw = std::system((std::string(OFFLINE_TOOL) + " " + args + " 2>" + errFile).c_str());
