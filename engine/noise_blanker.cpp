@@ -15,7 +15,7 @@ float NoiseBlanker::step(float x, int threshold) noexcept {
     const auto blanked = [this, x] { return x > 0 ? blankerAvgSignal : -blankerAvgSignal; };
     if (!std::isfinite(x)) return blanked();
 
-    const double v = x;
+    const double v = static_cast<double>(x);
     const double a = std::sqrt(v * v);
     blankerAvgMagnitude = static_cast<float>(static_cast<double>(blankerAvgMagnitude) * 0.99999 + a * 0.00001);
     blankerAvgSignal = static_cast<float>(static_cast<double>(blankerAvgSignal) * 0.999 + v * 0.001);

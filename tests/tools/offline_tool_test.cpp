@@ -150,6 +150,18 @@ TEST_F(OfflineTool, StereoInputUsesTheLeftChannel) {
     EXPECT_EQ(files.filter(stereo, rate, "--agc off", 2), files.filter(left, rate, "--agc off"));
 }
 
+// Float files overshoot full scale; up to the largest accepted sample the
+// loudest settings stay finite, whatever stages are on.
+TEST_F(OfflineTool, OvershootingFloatInputGivesFiniteOutput) {
+    std::vector<float> x = tone(1000, 1000, 1.0, 22050);
+    x[5000] = -1000;
+    for (const char* stages : {"", "--lms 3000 --blanker 1 --comb 50 --notch1 1000 --band pass"}) {
+        const std::vector<float> y = files.filter(x, 22050, std::string("--agc off --input-level 0 --output-level 0 ") + stages);
+        ASSERT_FALSE(y.empty());
+        EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](float v) { return std::isfinite(v); })) << stages;
+    }
+}
+
 TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
     files.writeWav("good.wav", tone(440, 0.1, 0.5, 22050), 22050);
     files.writeWav("rate.wav", tone(440, 0.1, 0.5, 8000), 8000);
@@ -186,6 +198,7 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         {riff(floatFmt + chunk("data", floats({0.5f, 0.25f, -inf}))), "frame 2 holds -inf"},
         {riff(fmtChunk({.tag = 3, .channels = 2, .bits = 32}) + chunk("data", floats({0, 0, 0, 3e38f}))),
          "frame 1 holds 3e+38"},
+        {riff(floatFmt + chunk("data", floats({0.5f, 1001.0f}))), "frame 1 holds 1001, beyond 1000 times full scale"},
     };
     std::vector<std::string> hostileFiles;
     for (const auto& [bytes, mentions] : hostile) {
