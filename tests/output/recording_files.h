@@ -4,6 +4,9 @@
 
 #include <sndfile.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdint>
@@ -40,6 +43,22 @@ inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 inline uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+// Disk full, emulated with the process's file size limit: writes beyond it
+// fail with EFBIG instead of raising SIGXFSZ.
+struct FileSizeLimit {
+    rlimit old{};
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit lim = old;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+};
 
 // The file as a WAV reader sees it.
 struct SoundFile {

@@ -2,10 +2,8 @@
 #include "wav_recorder.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <memory>
 
@@ -17,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::le32;
 using testing::readBytes;
+using testing::FileSizeLimit;
 using testing::readSoundFile;
 
 constexpr uint32_t blockBytes = 8192;
@@ -170,19 +169,6 @@ TEST_F(RecorderTest, FullRingCountsDropsAndTheHeaderHoldsOnlyWrittenBlocks) {
     start();
     EXPECT_EQ(rec->blocksLost(), 0u);  // counted afresh
 }
-
-// Disk full, emulated with the file size limit: writes beyond it fail.
-struct FileSizeLimit {
-    rlimit old{};
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lim = old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
 
 TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
     OutputResult r;
