@@ -17,8 +17,8 @@ class ChartPaceLiveTest : public QObject {
 
    private slots:
     void chartTicksEvery50msBesideTheMainWindow() {
-        QTemporaryDir deviceDir;
-        if (!startDevice(deviceDir, {"--any-rate"})) QSKIP("the virtual sound device did not start");
+        LiveDevice live({"--any-rate"});
+        if (!live.started) QSKIP("the virtual sound device did not start");
         auto engine = std::make_unique<Engine>();
         MainWindow window(*engine);
         put(engine->settings.sampleRate, 44100);
@@ -36,7 +36,6 @@ class ChartPaceLiveTest : public QObject {
         const double seconds = clock.nsecsElapsed() / 1e9;
         const int paints = window.paintCount().paints - paintsBefore;
         window.close();
-        stopDevice(deviceDir);
 
         std::vector<double> intervals;
         for (size_t i = 1; i < ticksMs.size(); ++i) intervals.push_back(ticksMs[i] - ticksMs[i - 1]);

@@ -18,10 +18,8 @@ class DeviceLossLiveTest : public QObject {
 
    private slots:
     void stoppedServerIsReportedAndTheRecordingCompleted() {
-        QTemporaryDir deviceDir, recordings;
-        if (!startDevice(deviceDir)) QSKIP("the virtual sound device did not start");
-        const QString old = QDir::currentPath();
-        QDir::setCurrent(recordings.path());
+        LiveDevice live;
+        if (!live.started) QSKIP("the virtual sound device did not start");
         auto engine = std::make_unique<Engine>();
         MainWindow window(*engine);
         window.show();
@@ -32,7 +30,7 @@ class DeviceLossLiveTest : public QObject {
         QTest::qWait(300);  // no loss is reported while blocks arrive
         QVERIFY(!window.deviceLossNotice());
 
-        const qint64 server = serverPid(deviceDir);
+        const qint64 server = serverPid(live.deviceDir);
         QVERIFY(server > 0);
         QElapsedTimer sinceStop;
         sinceStop.start();
@@ -68,8 +66,6 @@ class DeviceLossLiveTest : public QObject {
         window.close();
         qInfo("window closed %lld ms after the loss", static_cast<long long>(closing.elapsed()));
         QVERIFY(closing.elapsed() < 5000);
-        QDir::setCurrent(old);
-        stopDevice(deviceDir);
     }
 };
 

@@ -36,10 +36,8 @@ class SamplerateLiveTest : public QObject {
     // Through the dialog: 44100 Hz runs (the device converts), 5512 Hz is
     // refused and the mark, the stream and the recording stay at 44100 Hz.
     void samplerateDialogRestartsTheRunningProgram() {
-        QTemporaryDir deviceDir, recordings;
-        if (!startDevice(deviceDir, {"--any-rate"})) QSKIP("the virtual sound device did not start");
-        const QString old = QDir::currentPath();
-        QDir::setCurrent(recordings.path());
+        LiveDevice live({"--any-rate"});
+        if (!live.started) QSKIP("the virtual sound device did not start");
         {
             auto engine = std::make_unique<Engine>();
             MainWindow window(*engine);
@@ -73,12 +71,10 @@ class SamplerateLiveTest : public QObject {
             window.command(203);
             dialog->close();
         }
-        QDir::setCurrent(old);
-        stopDevice(deviceDir);
         // Before the change, after it, after the refusal; none at the refused rate.
         QList<int> rates;
-        for (const QString& f : QDir(recordings.path()).entryList({"Wave Capture *.wav"}))
-            rates << waveRate(recordings.filePath(f));
+        for (const QString& f : QDir(live.recordings.path()).entryList({"Wave Capture *.wav"}))
+            rates << waveRate(live.recordings.filePath(f));
         std::sort(rates.begin(), rates.end());
         QCOMPARE(rates, QList<int>({22050, 44100, 44100}));
     }

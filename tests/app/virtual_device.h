@@ -36,4 +36,21 @@ inline qint64 serverPid(const QTemporaryDir& dir) {
 
 inline void stopDevice(const QTemporaryDir& dir) { QProcess::execute(deviceScript, {"stop", dir.path()}); }
 
+// A running device, and a fresh folder made current for the recordings the
+// window starts there; both undone when the test ends, however it ends.
+struct LiveDevice {
+    QTemporaryDir deviceDir, recordings;
+    const QString oldDir = QDir::currentPath();
+    const bool started;
+    explicit LiveDevice(const QStringList& extra = {}, int rate = 22050) : started(startDevice(deviceDir, extra, rate)) {
+        if (started) QDir::setCurrent(recordings.path());
+    }
+    ~LiveDevice() {
+        QDir::setCurrent(oldDir);
+        if (started) stopDevice(deviceDir);
+    }
+    LiveDevice(const LiveDevice&) = delete;
+    LiveDevice& operator=(const LiveDevice&) = delete;
+};
+
 }  // namespace tolvek

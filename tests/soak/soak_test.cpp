@@ -78,10 +78,8 @@ class SoakTest : public QObject {
 
    private slots:
     void everyStageRecordingAndChartForTheWholeRun() {
-        QTemporaryDir deviceDir, recordings;
-        if (!startDevice(deviceDir, {}, rate)) QSKIP("the virtual sound device did not start");
-        const QString old = QDir::currentPath();
-        QDir::setCurrent(recordings.path());
+        LiveDevice live({}, rate);
+        if (!live.started) QSKIP("the virtual sound device did not start");
         auto engine = std::make_unique<Engine>();
         MainWindow window(*engine);
         ProcessingSettings& s = engine->settings;
@@ -157,8 +155,6 @@ class SoakTest : public QObject {
         QVERIFY(file.rms > 0.001);  // the test noise came through every stage
 
         window.close();
-        QDir::setCurrent(old);
-        stopDevice(deviceDir);
     }
 };
 
