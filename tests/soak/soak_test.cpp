@@ -9,6 +9,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QtTest>
 #include <algorithm>
@@ -158,5 +159,12 @@ class SoakTest : public QObject {
     }
 };
 
-QTEST_MAIN(SoakTest)
+// QtTest ends a test function after 5 minutes unless told otherwise.
+int main(int argc, char** argv) {
+    qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((soakSeconds() + 300) * 1000));
+    QApplication app(argc, argv);
+    SoakTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "soak_test.moc"
