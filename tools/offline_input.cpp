@@ -9,10 +9,6 @@
 
 namespace tolvek {
 
-// 60 dB over full scale: headroom for any real overshoot, far below where the
-// engine's float arithmetic overflows.
-static constexpr float maxSampleMagnitude = 1000.0f;
-
 // libsndfile reads a WAV whose data chunk runs past the end of the file
 // without complaint, noting the shortfall only in its log.
 static bool dataChunkTruncated(SNDFILE* file) {

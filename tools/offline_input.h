@@ -11,6 +11,10 @@
 
 namespace tolvek {
 
+// 60 dB over full scale: headroom for any real overshoot, far below where the
+// engine's float arithmetic overflows.
+constexpr float maxSampleMagnitude = 1000.0f;
+
 struct SndFileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
 };
@@ -31,7 +35,7 @@ std::optional<InputFile> openInput(const std::string& path, std::string& error);
 // Reads up to `count` frames (at most one block) and puts their first channel
 // into `left`, which holds `count` samples `stride` floats apart; returns the
 // frames read, or -1 with `error` set when the audio data is unreadable or
-// holds a sample outside -1..1 (NaN and infinities included).
+// holds a sample beyond maxSampleMagnitude (NaN and infinities included).
 long readLeftChannel(InputFile& in, float* left, int count, int stride, std::string& error);
 
 // After the last read: false, with `error` set, when fewer frames could be
