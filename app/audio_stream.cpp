@@ -6,8 +6,8 @@
 
 namespace tolvek {
 
-static int audioCallback(const void* input, void* output, unsigned long frames,
-                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* userData) {
+static int audioCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                         PaStreamCallbackFlags flags, void* userData) {
     auto* state = static_cast<AudioStreamState*>(userData);
     [[maybe_unused]] RealtimeGuard guard;
     disableDenormals();
@@ -24,8 +24,7 @@ static int audioCallback(const void* input, void* output, unsigned long frames,
 static std::string errorTextFor(PaError err) {
     if (err == paUnanticipatedHostError) {
         const PaHostErrorInfo* info = Pa_GetLastHostErrorInfo();
-        if (info && info->errorText && info->errorText[0])
-            return std::string("Host error: ") + info->errorText;
+        if (info && info->errorText && info->errorText[0]) return std::string("Host error: ") + info->errorText;
         return "Host error " + std::to_string(info ? info->errorCode : 0) + " from the sound system.";
     }
     return Pa_GetErrorText(err);

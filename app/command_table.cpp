@@ -56,43 +56,56 @@ constexpr int bandIds[] = {cmd::pass, cmd::passAll, cmd::reject};
 constexpr std::initializer_list<int> agcSpeedIds = {cmd::agcFast, cmd::agcSlow};
 constexpr std::initializer_list<int> viewSpeedIds = {cmd::viewFast, cmd::viewSlow};
 constexpr std::initializer_list<int> captureFormatIds = {cmd::captureBmp, cmd::captureJpg, cmd::capturePng,
-                                                        cmd::captureGif};
+                                                         cmd::captureGif};
 
 }  // namespace
 
 std::map<int, QAction*> buildMainMenu(QMenuBar& bar, const std::function<void(int)>& command) {
     std::map<int, QAction*> actions;
     addItems(*bar.addMenu("&File"),
-             {{cmd::openWaveFile, "Open wave file for output"}, {cmd::closeWaveFile, "Close wave file"}, {0, ""},
+             {{cmd::openWaveFile, "Open wave file for output"},
+              {cmd::closeWaveFile, "Close wave file"},
+              {0, ""},
               {cmd::exitProgram, "E&xit"}},
              command, actions);
 
     QMenu* tools = bar.addMenu("&Tools");
     addItems(*tools,
-             {{cmd::cpuLoad, "&CPU load", Mark::off}, {0, ""}, {cmd::randomNoise, "&Random noise", Mark::off},
-              {0, ""}, {cmd::audioDevices, "&Audio devices"}, {0, ""}, {cmd::chartRecorder, "Chart recorder"},
-              {0, ""}, {cmd::samplerate, "&Samplerate"}, {0, ""}},
+             {{cmd::cpuLoad, "&CPU load", Mark::off},
+              {0, ""},
+              {cmd::randomNoise, "&Random noise", Mark::off},
+              {0, ""},
+              {cmd::audioDevices, "&Audio devices"},
+              {0, ""},
+              {cmd::chartRecorder, "Chart recorder"},
+              {0, ""},
+              {cmd::samplerate, "&Samplerate"},
+              {0, ""}},
              command, actions);
-    addItems(*tools->addMenu("AGC"), {{cmd::agcFast, "Fast", Mark::off}, {cmd::agcSlow, "Slow", Mark::on}},
-             command, actions);
+    addItems(*tools->addMenu("AGC"), {{cmd::agcFast, "Fast", Mark::off}, {cmd::agcSlow, "Slow", Mark::on}}, command,
+             actions);
 
-    addItems(*bar.addMenu("View"), {{cmd::viewFast, "Fast", Mark::off}, {cmd::viewSlow, "Slow", Mark::on}},
-             command, actions);
+    addItems(*bar.addMenu("View"), {{cmd::viewFast, "Fast", Mark::off}, {cmd::viewSlow, "Slow", Mark::on}}, command,
+             actions);
 
     QAction* controls = bar.addAction("Controls");
     QObject::connect(controls, &QAction::triggered, controls, [command] { command(cmd::controls); });
     actions[cmd::controls] = controls;
 
     addItems(*bar.addMenu("Notch"),
-             {{cmd::notch1, "Notch 1 (narrow)", Mark::off}, {cmd::notch2, "Notch 2 (medium)", Mark::off},
-              {cmd::notch3, "Notch 3 (wide)", Mark::off}, {cmd::notch4, "Notch 4 (extra wide)", Mark::off}},
+             {{cmd::notch1, "Notch 1 (narrow)", Mark::off},
+              {cmd::notch2, "Notch 2 (medium)", Mark::off},
+              {cmd::notch3, "Notch 3 (wide)", Mark::off},
+              {cmd::notch4, "Notch 4 (extra wide)", Mark::off}},
              command, actions);
     addItems(*bar.addMenu("Capture"),
-             {{cmd::captureBmp, "Capture to BMP", Mark::off}, {cmd::captureJpg, "Capture to JPG", Mark::on},
-              {cmd::capturePng, "Capture to PNG", Mark::off}, {cmd::captureGif, "Capture to GIF", Mark::off}},
+             {{cmd::captureBmp, "Capture to BMP", Mark::off},
+              {cmd::captureJpg, "Capture to JPG", Mark::on},
+              {cmd::capturePng, "Capture to PNG", Mark::off},
+              {cmd::captureGif, "Capture to GIF", Mark::off}},
              command, actions);
-    addItems(*bar.addMenu("&Help"), {{cmd::helpContents, "&Contents"}, {0, ""}, {cmd::about, "&About..."}},
-             command, actions);
+    addItems(*bar.addMenu("&Help"), {{cmd::helpContents, "&Contents"}, {0, ""}, {cmd::about, "&About..."}}, command,
+             actions);
     // F1 anywhere in the window, shown as "F1" beside the item.
     actions[cmd::helpContents]->setShortcut(Qt::Key_F1);
     actions[cmd::helpContents]->setShortcutContext(Qt::WindowShortcut);
@@ -136,27 +149,68 @@ void MainWindow::command(int id) {
     };
 
     switch (id) {
-        case cmd::openWaveFile: startRecording(); break;
-        case cmd::closeWaveFile: stopRecording(); break;
-        case cmd::exitProgram: close(); break;
-        case cmd::cpuLoad: toggleMarked(s.cpuLoadShown); break;
-        case cmd::randomNoise: toggleMarked(s.noiseTestOn); break;
-        case cmd::audioDevices: openSoundSettings(this); break;
-        case cmd::samplerate:
-            openSamplerateDialog(s, [this](int rate) { return changeSampleRate(rate); }, this);
+        case cmd::openWaveFile:
+            startRecording();
             break;
-        case cmd::chartRecorder: openChart(); break;
-        case cmd::agcFast: put(s.agcFast, 1); setMarks(agcSpeedIds, id); break;
-        case cmd::agcSlow: put(s.agcFast, 0); setMarks(agcSpeedIds, id); break;
-        case cmd::notch1: toggleMarked(s.notch1On); break;
-        case cmd::notch2: toggleMarked(s.notch2On); break;
-        case cmd::notch3: toggleMarked(s.notch3On); break;
-        case cmd::notch4: toggleMarked(s.notch4On); break;
-        case cmd::helpContents: openHelpPage(this); break;
-        case cmd::about: showAboutBox(this); break;
-        case cmd::controls: openControlsDialog(engine, this); break;
-        case cmd::viewFast: put(s.viewFast, 1); setMarks(viewSpeedIds, id); break;
-        case cmd::viewSlow: put(s.viewFast, 0); setMarks(viewSpeedIds, id); break;
+        case cmd::closeWaveFile:
+            stopRecording();
+            break;
+        case cmd::exitProgram:
+            close();
+            break;
+        case cmd::cpuLoad:
+            toggleMarked(s.cpuLoadShown);
+            break;
+        case cmd::randomNoise:
+            toggleMarked(s.noiseTestOn);
+            break;
+        case cmd::audioDevices:
+            openSoundSettings(this);
+            break;
+        case cmd::samplerate:
+            openSamplerateDialog(
+                s, [this](int rate) { return changeSampleRate(rate); }, this);
+            break;
+        case cmd::chartRecorder:
+            openChart();
+            break;
+        case cmd::agcFast:
+            put(s.agcFast, 1);
+            setMarks(agcSpeedIds, id);
+            break;
+        case cmd::agcSlow:
+            put(s.agcFast, 0);
+            setMarks(agcSpeedIds, id);
+            break;
+        case cmd::notch1:
+            toggleMarked(s.notch1On);
+            break;
+        case cmd::notch2:
+            toggleMarked(s.notch2On);
+            break;
+        case cmd::notch3:
+            toggleMarked(s.notch3On);
+            break;
+        case cmd::notch4:
+            toggleMarked(s.notch4On);
+            break;
+        case cmd::helpContents:
+            openHelpPage(this);
+            break;
+        case cmd::about:
+            showAboutBox(this);
+            break;
+        case cmd::controls:
+            openControlsDialog(engine, this);
+            break;
+        case cmd::viewFast:
+            put(s.viewFast, 1);
+            setMarks(viewSpeedIds, id);
+            break;
+        case cmd::viewSlow:
+            put(s.viewFast, 0);
+            setMarks(viewSpeedIds, id);
+            break;
         case cmd::captureBmp:
         case cmd::captureJpg:
         case cmd::capturePng:
@@ -164,7 +218,9 @@ void MainWindow::command(int id) {
             captureFmt = id - cmd::captureBmp + 1;
             setMarks(captureFormatIds, id);
             break;
-        case cmd::blanker: toggleImaged(s.blankerOn); break;
+        case cmd::blanker:
+            toggleImaged(s.blankerOn);
+            break;
         case cmd::lms:
             if (get(s.lmsOn) == 1) {
                 switches.at(id)->setOn(false);
@@ -176,9 +232,15 @@ void MainWindow::command(int id) {
             break;
         case cmd::pass:
         case cmd::passAll:
-        case cmd::reject: chooseBand(id); break;
-        case cmd::agc: toggleImaged(s.agcOn); break;
-        case cmd::comb: toggleImaged(s.combOn); break;
+        case cmd::reject:
+            chooseBand(id);
+            break;
+        case cmd::agc:
+            toggleImaged(s.agcOn);
+            break;
+        case cmd::comb:
+            toggleImaged(s.combOn);
+            break;
         case cmd::pause: {
             toggleSwitch(s.pausedOn);
             const bool paused = get(s.pausedOn) == 1;
@@ -186,8 +248,11 @@ void MainWindow::command(int id) {
             pauseBtn->setChecked(paused);
             break;
         }
-        case cmd::capture: saveClientPicture(); break;
-        default: break;
+        case cmd::capture:
+            saveClientPicture();
+            break;
+        default:
+            break;
     }
 }
 

@@ -19,7 +19,7 @@ struct Engine;
 using CombSetup = std::function<void(float periodMs, int sampleRate)>;
 
 class ControlsDialog : public ToolDialog {
-   public:
+  public:
     ControlsDialog(ProcessingSettings& settings, CombSetup combSetup, QWidget* owner = nullptr);
 
     QSlider* strengthSlider() const { return strength; }    // "Noise reduction"
@@ -27,7 +27,7 @@ class ControlsDialog : public ToolDialog {
     QRadioButton* mains50Button() const { return mains50; }
     QRadioButton* mains60Button() const { return mains60; }
 
-   private:
+  private:
     QSlider* addSlider(int xDu, int minimum, int maximum, int page, std::atomic<int32_t>& setting);
     void chooseMains(bool is50Hz);
 

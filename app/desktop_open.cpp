@@ -20,7 +20,8 @@ bool openSoundSettings(QWidget* owner) {
         return false;
     }
     if (!QProcess::startDetached(program, {})) {
-        warnMissing(owner, "Audio devices", QString("The sound settings program \"%1\" could not be started.").arg(program));
+        warnMissing(owner, "Audio devices",
+                    QString("The sound settings program \"%1\" could not be started.").arg(program));
         return false;
     }
     return true;

@@ -15,7 +15,7 @@ namespace tolvek {
 int64_t blockSilenceLimitMs(int sampleRate, bool firstBlock);
 
 class DeviceWatchdog {
-   public:
+  public:
     // A stream has (re)started at `sampleRate`; `count` is its callback
     // count now, `nowMs` a steady clock.
     void restart(uint32_t count, int64_t nowMs, int sampleRate);
@@ -27,7 +27,7 @@ class DeviceWatchdog {
     // Milliseconds since the last new block, at the poll that found it lost.
     int64_t silenceMs() const { return silence; }
 
-   private:
+  private:
     bool armed = false;
     bool blockSeen = false;
     int rate = 0;

@@ -23,15 +23,15 @@ QString findHelpPage(const QStringList& folders) {
 bool openHelpPage(QWidget* owner, const QStringList& folders) {
     const QString page = findHelpPage(folders);
     if (page.isEmpty()) {
-        warnMissing(owner, "Help",
-                    QString("The help page \"%1\" is missing: it was looked for in\n%2")
-                        .arg(helpPageName, folders.join('\n')));
+        warnMissing(
+            owner, "Help",
+            QString("The help page \"%1\" is missing: it was looked for in\n%2").arg(helpPageName, folders.join('\n')));
         return false;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
-        warnMissing(owner, "Help",
-                    QString("No program to show web pages was found, so the help page\n%1\ncould not be opened.")
-                        .arg(page));
+        warnMissing(
+            owner, "Help",
+            QString("No program to show web pages was found, so the help page\n%1\ncould not be opened.").arg(page));
         return false;
     }
     return true;

@@ -6,8 +6,7 @@
 
 namespace tolvek {
 
-void bindLevelSlider(QSlider& slider, int maximum, int start, std::atomic<int32_t>& setting,
-                     QWidget& focusOwner) {
+void bindLevelSlider(QSlider& slider, int maximum, int start, std::atomic<int32_t>& setting, QWidget& focusOwner) {
     slider.setOrientation(Qt::Vertical);
     slider.setTickPosition(QSlider::NoTicks);
     // Minimum at the top, and the Up key moves the thumb up.

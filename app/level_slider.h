@@ -14,7 +14,6 @@ namespace tolvek {
 // into `setting`, and from then on stores every new value (drag, channel
 // click, keys, wheel) and hands the keyboard focus back to `focusOwner`, so
 // that F1 keeps reaching the main window.
-void bindLevelSlider(QSlider& slider, int maximum, int start, std::atomic<int32_t>& setting,
-                     QWidget& focusOwner);
+void bindLevelSlider(QSlider& slider, int maximum, int start, std::atomic<int32_t>& setting, QWidget& focusOwner);
 
 }  // namespace tolvek

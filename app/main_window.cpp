@@ -34,14 +34,14 @@ constexpr int lastChangingColumn = 922;
 // The client area: paints through the main window and hands the pointer to
 // the spectrum logic.
 class ClientArea : public QWidget {
-   public:
+  public:
     explicit ClientArea(MainWindow& w) : QWidget(&w), window(w) {
         setAttribute(Qt::WA_OpaquePaintEvent);  // the paint covers every pixel
         setMouseTracking(true);
         setFocusPolicy(Qt::StrongFocus);
     }
 
-   protected:
+  protected:
     void paintEvent(QPaintEvent*) override { window.paintClient(*this); }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() == Qt::LeftButton) window.spectrumPointer().press(e->position().x(), e->position().y());
@@ -58,7 +58,7 @@ class ClientArea : public QWidget {
         window.spectrumPointer().wheel(e->angleDelta().y(), keys & Qt::ControlModifier, keys & Qt::ShiftModifier);
     }
 
-   private:
+  private:
     MainWindow& window;
 };
 
@@ -71,9 +71,9 @@ struct SwitchPlace {
 
 // Bitmap switches at their client positions; each is as large as its image.
 constexpr SwitchPlace switchPlaces[] = {
-    {cmd::blanker, "IMG_BITMAP_NB", 170, 500, false}, {cmd::lms, "IMG_BITMAP_LMS", 50, 500, false},
-    {cmd::comb, "IMG_BITMAP_COMB", 290, 500, false},  {cmd::agc, "IMG_BITMAP_AGC", 410, 500, true},
-    {cmd::pass, "IMG_BITMAP_PASS", 594, 500, false},  {cmd::passAll, "IMG_BITMAP_ALL", 716, 500, true},
+    {cmd::blanker, "IMG_BITMAP_NB", 170, 500, false},    {cmd::lms, "IMG_BITMAP_LMS", 50, 500, false},
+    {cmd::comb, "IMG_BITMAP_COMB", 290, 500, false},     {cmd::agc, "IMG_BITMAP_AGC", 410, 500, true},
+    {cmd::pass, "IMG_BITMAP_PASS", 594, 500, false},     {cmd::passAll, "IMG_BITMAP_ALL", 716, 500, true},
     {cmd::reject, "IMG_BITMAP_REJECT", 655, 500, false},
 };
 
@@ -213,8 +213,9 @@ void MainWindow::watchStream() {
 // would otherwise wait for blocks that never come, is completed at once.
 void MainWindow::reportDeviceLoss(int64_t silenceMs) {
     abandonAudioStream(stream);  // nothing more enters the record ring
-    QString text = QString("No sound has come from the sound device for %1 s: it may have been unplugged, "
-                           "or its sound server has stopped.")
+    QString text = QString(
+                       "No sound has come from the sound device for %1 s: it may have been unplugged, "
+                       "or its sound server has stopped.")
                        .arg(silenceMs / 1000.0, 0, 'f', 1);
     if (recorder.recording()) {
         recorder.stopRecording();
@@ -244,8 +245,8 @@ void MainWindow::pollBlocks() {
 void MainWindow::paintClient(QWidget& target) {
     QImage backBuffer(target.size(), QImage::Format_RGB32);
     // Rows come only from finished blocks: a paint the window system asks for adds none.
-    PaintInputs in{engine.settings, engine.shared, pointer.mouseBin(), get(brightness), pendingRows,
-                   QString::fromStdString(recorder.statusText())};
+    PaintInputs in{engine.settings, engine.shared, pointer.mouseBin(),
+                   get(brightness), pendingRows,   QString::fromStdString(recorder.statusText())};
     pendingRows = 0;
     paintMainWindow(backBuffer, in, display);
     QPainter(&target).drawImage(0, 0, backBuffer);

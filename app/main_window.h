@@ -4,10 +4,10 @@
 // command ids to actions (command_table.cpp).
 #pragma once
 
-#include <QMainWindow>
-#include <QPointer>
 #include <QElapsedTimer>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <atomic>
@@ -45,7 +45,7 @@ struct PaintCount {
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-   public:
+  public:
     explicit MainWindow(Engine& engine, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -64,7 +64,7 @@ class MainWindow : public QMainWindow {
 
     // For the tests and the other windows.
     QWidget* client() const { return clientArea; }
-    QAction* action(int id) const;        // menu item, or null
+    QAction* action(int id) const;             // menu item, or null
     SwitchButton* switchButton(int id) const;  // bitmap switch by its command id, or null
     QPushButton* captureButton() const { return captureBtn; }
     QPushButton* pauseButton() const { return pauseBtn; }
@@ -75,18 +75,18 @@ class MainWindow : public QMainWindow {
     const PaintCount& paintCount() const { return painted; }
     const AudioStreamState& audioStream() const { return stream; }
     WavRecorder& wavRecorder() { return recorder; }
-    float signalLevel() const { return display.signalLevel; }  // dB, as the latest paint read it
-    chart::ChartDialog* chartDialog() const { return chart; }  // the open chart recorder, or null
+    float signalLevel() const { return display.signalLevel; }     // dB, as the latest paint read it
+    chart::ChartDialog* chartDialog() const { return chart; }     // the open chart recorder, or null
     QMessageBox* deviceLossNotice() const { return lossNotice; }  // shown after the device fell silent, or null
 
     SpectrumPointer& spectrumPointer() { return pointer; }
     // Renders the whole client picture and puts it on `target` in one copy.
     void paintClient(QWidget& target);
 
-   protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-   private:
+  private:
     void buildMenu();
     void buildControls();
     void pollBlocks();
@@ -125,7 +125,7 @@ class MainWindow : public QMainWindow {
     QElapsedTimer steadyClock;
     DeviceWatchdog watchdog;
     QPointer<QMessageBox> lossNotice;
-    int pendingRows = 0;      // finished blocks not yet painted as waterfall rows
+    int pendingRows = 0;  // finished blocks not yet painted as waterfall rows
     PaintCount painted;
     bool shutDown = false;
 };

@@ -8,7 +8,9 @@
 namespace tolvek {
 
 SamplerateDialog::SamplerateDialog(ProcessingSettings& settings, RateChange change, QWidget* owner)
-    : ToolDialog("Samplerate", 70, 122, owner), s(settings), rateChange(std::move(change)),
+    : ToolDialog("Samplerate", 70, 122, owner),
+      s(settings),
+      rateChange(std::move(change)),
       rates(new QButtonGroup(this)) {
     const int offered[] = {5512, 11025, 22050, 44100};
     for (int i = 0; i < 4; ++i) {
@@ -22,9 +24,7 @@ SamplerateDialog::SamplerateDialog(ProcessingSettings& settings, RateChange chan
     addCloseButton(dialogRect(12, 96, 45, 15));
 }
 
-QRadioButton* SamplerateDialog::rateButton(int rate) const {
-    return static_cast<QRadioButton*>(rates->button(rate));
-}
+QRadioButton* SamplerateDialog::rateButton(int rate) const { return static_cast<QRadioButton*>(rates->button(rate)); }
 
 void SamplerateDialog::chooseRate(int rate) {
     put(s.sampleRate, static_cast<int32_t>(rate));

@@ -18,12 +18,12 @@ namespace tolvek {
 using RateChange = std::function<bool(int rate)>;
 
 class SamplerateDialog : public ToolDialog {
-   public:
+  public:
     SamplerateDialog(ProcessingSettings& settings, RateChange rateChange, QWidget* owner = nullptr);
 
     QRadioButton* rateButton(int rate) const;  // null for a rate not offered
 
-   private:
+  private:
     void chooseRate(int rate);
     void markRate(int rate);  // marks nothing for a rate not offered
 

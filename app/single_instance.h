@@ -13,12 +13,12 @@ namespace tolvek {
 QString defaultInstanceLockPath();
 
 class InstanceLock {
-   public:
+  public:
     explicit InstanceLock(const QString& path = defaultInstanceLockPath());
     // True when no other running copy holds the lock; it is then ours until destruction.
     bool acquire();
 
-   private:
+  private:
     QLockFile lock;
 };
 

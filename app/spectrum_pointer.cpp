@@ -13,15 +13,11 @@ constexpr int hoverHalfWidth[] = {10, 10, 3, 5, 10, 25};
 
 bool inGraphRows(int y) { return y >= graphTop && y <= graphBottom; }
 
-bool inZone(int x, int column, int halfWidth) {
-    return x >= column - halfWidth && x <= column + halfWidth;
-}
+bool inZone(int x, int column, int halfWidth) { return x >= column - halfWidth && x <= column + halfWidth; }
 
 }  // namespace
 
-int markerColumn(float position) noexcept {
-    return positionToBin(position) + graphLeft;
-}
+int markerColumn(float position) noexcept { return positionToBin(position) + graphLeft; }
 
 void shiftAllPositions(ProcessingSettings& settings, float step) noexcept {
     for (std::atomic<float>* p : {&settings.lowerCutoff, &settings.upperCutoff, &settings.notch1Freq,
@@ -36,9 +32,7 @@ std::atomic<float>& SpectrumPointer::position(int marker) noexcept {
 }
 
 // The cut-offs always highlight; a notch only while it is switched on.
-bool SpectrumPointer::hoverable(int marker) const noexcept {
-    return marker < 2 || get(s.notchOn(marker - 2)) == 1;
-}
+bool SpectrumPointer::hoverable(int marker) const noexcept { return marker < 2 || get(s.notchOn(marker - 2)) == 1; }
 
 bool SpectrumPointer::dragging() const noexcept {
     for (bool d : dragged)
@@ -87,7 +81,8 @@ PointerShape SpectrumPointer::move(int x, int y) noexcept {
     // Of several grabbed markers only the first moves.
     for (int m = 0; m < markerCount; ++m) {
         if (!dragged[m]) continue;
-        put(position(m), static_cast<float>((x - dragAnchorX) * positionUnitsPerBin + static_cast<double>(dragStartValue[m])));
+        put(position(m),
+            static_cast<float>((x - dragAnchorX) * positionUnitsPerBin + static_cast<double>(dragStartValue[m])));
         return PointerShape::Size;
     }
     return PointerShape::Arrow;

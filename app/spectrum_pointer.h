@@ -24,7 +24,7 @@ void shiftAllPositions(ProcessingSettings& settings, float step) noexcept;
 enum class PointerShape { Arrow, Size };  // Size: the west-east sizing cursor
 
 class SpectrumPointer {
-   public:
+  public:
     explicit SpectrumPointer(ProcessingSettings& settings) : s(settings) {}
 
     // Left button down at client (x, y): grabs every marker whose zone holds x.
@@ -39,14 +39,14 @@ class SpectrumPointer {
     float mouseBin() const noexcept { return bin; }  // x - 60 over the graph rows, else 0
     bool dragging() const noexcept;
 
-   private:
+  private:
     static constexpr int markerCount = 6;  // lower, upper, notch 1..4, in test order
     std::atomic<float>& position(int marker) noexcept;
     bool hoverable(int marker) const noexcept;
 
     ProcessingSettings& s;
     bool dragged[markerCount] = {};
-    int dragAnchorX = 0;                   // client x of the press that started the drags
+    int dragAnchorX = 0;                     // client x of the press that started the drags
     float dragStartValue[markerCount] = {};  // position units at that press
     float bin = 0.0f;
 };

@@ -10,7 +10,7 @@ namespace tolvek {
 
 class SwitchButton : public QLabel {
     Q_OBJECT
-   public:
+  public:
     // `imageBase` names the pair ":/<imageBase>_ON" and ":/<imageBase>_OFF".
     SwitchButton(const QString& imageBase, bool on, QWidget* parent);
 
@@ -19,14 +19,14 @@ class SwitchButton : public QLabel {
     // Resource name of the image shown, e.g. "IMG_BITMAP_NB_ON".
     QString imageName() const;
 
-   signals:
+  signals:
     void clicked();
 
-   protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-   private:
+  private:
     QString base;
     QPixmap onImage, offImage;
     bool on = false;

@@ -16,12 +16,12 @@ int dialogUnitsY(int du);
 QRect dialogRect(int x, int y, int w, int h);
 
 class ToolDialog : public QDialog {
-   public:
+  public:
     // `owner` only ties the dialog's lifetime and stacking to the main
     // window; the dialog is not modal.
     ToolDialog(const QString& caption, int widthDu, int heightDu, QWidget* owner);
 
-   protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     // The "Close" push button, default for Enter, at the given place.
     void addCloseButton(const QRect& rect);

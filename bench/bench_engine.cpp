@@ -77,7 +77,7 @@ BENCHMARK(fftFftw)->Unit(benchmark::kMicrosecond);
 
 // Prints our FFT's time as a multiple of FFTW's, measured in this run.
 class RatioReporter : public benchmark::ConsoleReporter {
-   public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
@@ -91,7 +91,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
             std::printf("\nFFT 4096 points: ours takes %.1fx the time of FFTW (FFTW_MEASURE)\n", ours / fftw);
     }
 
-   private:
+  private:
     double ours = 0, fftw = 0;
 };
 

@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     if (t.count("LmsStep/3000") && t.count("FloatAddChain/3000")) {
         std::printf("\nLMS at 3000 taps: %.2f x the dependent float-add chain (goal 1.3 x)\n",
                     t["LmsStep/3000"] / t["FloatAddChain/3000"]);
-        std::printf("LMS at  200 taps: %.2f x the dependent float-add chain\n", t["LmsStep/200"] / t["FloatAddChain/200"]);
+        std::printf("LMS at  200 taps: %.2f x the dependent float-add chain\n",
+                    t["LmsStep/200"] / t["FloatAddChain/200"]);
     }
     if (t.count("EngineAllStages"))
         std::printf("every stage on at %d Hz, 3000 LMS taps: %.1f x realtime\n", benchRate,

@@ -17,19 +17,19 @@ const QString caption = "Chart Recorder";
 
 // The bordered area the chart is copied onto.
 class ChartArea : public QFrame {
-   public:
+  public:
     ChartArea(const QImage& picture, QWidget* parent) : QFrame(parent), picture(picture) {
         setFrameStyle(QFrame::Box | QFrame::Plain);
         setLineWidth(1);
     }
 
-   protected:
+  protected:
     void paintEvent(QPaintEvent* e) override {
         QFrame::paintEvent(e);
         QPainter(this).drawImage(contentsRect().topLeft(), picture, QRect(0, 0, pictureWidth, pictureHeight));
     }
 
-   private:
+  private:
     const QImage& picture;
 };
 
@@ -40,10 +40,10 @@ struct ButtonPlace {
 };
 
 constexpr ButtonPlace buttonPlaces[] = {
-    {button::oneSecond, "1 sec", 0},         {button::tenSeconds, "10 sec", 48},
-    {button::oneMinute, "1 min", 96},        {button::tenMinutes, "10 min", 144},
-    {button::fiveDb, "5dB/division", 220},   {button::tenDb, "10dB/division", 268},
-    {button::capture, "Capture", 344},       {button::autoCapture, "Auto Capture", 400},
+    {button::oneSecond, "1 sec", 0},       {button::tenSeconds, "10 sec", 48},
+    {button::oneMinute, "1 min", 96},      {button::tenMinutes, "10 min", 144},
+    {button::fiveDb, "5dB/division", 220}, {button::tenDb, "10dB/division", 268},
+    {button::capture, "Capture", 344},     {button::autoCapture, "Auto Capture", 400},
 };
 
 QString timeOfDay(const std::tm& t) { return QString::asprintf("%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec); }
@@ -86,11 +86,20 @@ void ChartDialog::press(int id) {
         case button::tenMinutes:
             chooseTimeScale(state, timeScales[id - button::oneSecond], links.signalLevel());
             break;
-        case button::fiveDb: state.chartDbScale = 2; break;
-        case button::tenDb: state.chartDbScale = 1; break;
-        case button::capture: state.captureRequested = 1; break;  // saved by the next tick
-        case button::autoCapture: toggleAutoCapture(); break;
-        default: break;
+        case button::fiveDb:
+            state.chartDbScale = 2;
+            break;
+        case button::tenDb:
+            state.chartDbScale = 1;
+            break;
+        case button::capture:
+            state.captureRequested = 1;
+            break;  // saved by the next tick
+        case button::autoCapture:
+            toggleAutoCapture();
+            break;
+        default:
+            break;
     }
 }
 
@@ -115,7 +124,7 @@ void ChartDialog::tick() {
             autoCaptureDueMs = std::max(autoCaptureDueMs + autoCaptureEveryMs, now + 1);
         }
     }
-    advanceChart(state, chartLevel(*links.shared));
+    advanceChart(state, spectrumLevel(*links.shared));
     paintChart(picture_, state, timeOfDay(links.clock.localTime()));
     area->update();
     if (state.captureRequested == 1) {

@@ -21,8 +21,8 @@ namespace tolvek::chart {
 
 // Where the chart gets its times; tests put a clock of their own in.
 struct ChartClock {
-    std::function<int64_t()> steadyMs;    // monotonic milliseconds
-    std::function<std::tm()> localTime;   // for the time stamp
+    std::function<int64_t()> steadyMs;   // monotonic milliseconds
+    std::function<std::tm()> localTime;  // for the time stamp
 };
 ChartClock systemClock();
 
@@ -32,7 +32,7 @@ struct ChartLinks {
     std::function<float()> signalLevel;    // the main window's latest level, dB
     std::function<int()> captureFormat;    // 1 BMP, 2 JPEG, 3 PNG, 4 GIF
     ChartClock clock = systemClock();
-    std::string pictureDir;                // empty: the current directory
+    std::string pictureDir;  // empty: the current directory
 };
 
 // Button ids of the dialog.
@@ -43,7 +43,7 @@ constexpr int fiveDb = 4003, tenDb = 4004, capture = 318, autoCapture = 320;
 
 class ChartDialog : public ToolDialog {
     Q_OBJECT
-   public:
+  public:
     // `state` outlives the dialog; closing the dialog resets it.
     ChartDialog(ChartState& state, ChartLinks links, QWidget* owner = nullptr);
 
@@ -54,11 +54,11 @@ class ChartDialog : public ToolDialog {
     QPushButton* button(int id) const { return buttons.at(id); }
     QWidget* chartArea() const { return area; }
 
-   signals:
+  signals:
     void ticked();
     void pictureSaved(const QString& path);
 
-   private:
+  private:
     void press(int id);
     void toggleAutoCapture();
     void saveCapture();

@@ -27,8 +27,8 @@ void paintChart(QImage& picture, const ChartState& state, const QString& timeOfD
     if (state.autoCaptureOn == 1) s.text(QPoint(450, textRow), "AUTO CAPTURE ON", font, ink, TextAlign::leftTop);
     s.text(QPoint(250, textRow), state.chartDbScale == 1 ? "10dB/division" : "5dB/division", font, ink,
            TextAlign::leftTop);
-    s.text(QPoint(5, textRow), QString::asprintf(" %d seconds/division (approx)", state.chartTimeScale + 1), font,
-           ink, TextAlign::leftTop);
+    s.text(QPoint(5, textRow), QString::asprintf(" %d seconds/division (approx)", state.chartTimeScale + 1), font, ink,
+           TextAlign::leftTop);
 
     QPoint trace[chartLength];
     for (int i = 0; i < chartLength; ++i) trace[i] = QPoint(state.chartPoints[i].x, state.chartPoints[i].y);

@@ -3,19 +3,8 @@
 #include <cmath>
 
 #include "conversions.h"
-#include "meter_and_texts.h"
 
 namespace tolvek::chart {
-
-float chartLevel(const SharedValues& shared) {
-    float power = 0.0f;
-    for (const auto& bin : shared.filteredSpectrum) {
-        const float m = bin.load(std::memory_order_relaxed);
-        power += m * m;
-    }
-    const float level = display::signalLevelFromPower(power);
-    return std::isfinite(level) ? level : levelFloor;
-}
 
 bool advanceChart(ChartState& state, float level) {
     int32_t& running = state.chartHistory[chartLength - 1];
@@ -47,8 +36,6 @@ void resetChart(ChartState& state) {
     state.autoCaptureOn = 0;
 }
 
-int64_t autoCapturePeriodMs(int timeScale) {
-    return int64_t{chartLength} * tickMs * (timeScale + 1);
-}
+int64_t autoCapturePeriodMs(int timeScale) { return int64_t{chartLength} * tickMs * (timeScale + 1); }
 
 }  // namespace tolvek::chart

@@ -5,14 +5,13 @@
 #include <array>
 #include <cstdint>
 
-#include "shared_values.h"
+#include "signal_level.h"
 
 namespace tolvek::chart {
 
-constexpr int chartLength = 700;   // plotted points, one per pixel column
-constexpr int tickMs = 50;         // the redraw timer's period
-constexpr int levelRow = 50;       // pixel row of 0 dB
-constexpr float levelFloor = -110.0f;  // dB plotted when a tick has no finite level
+constexpr int chartLength = 700;       // plotted points, one per pixel column
+constexpr int tickMs = 50;             // the redraw timer's period
+constexpr int levelRow = 50;           // pixel row of 0 dB
 
 // Ticks per plotted point minus one, for 1 s, 10 s, 1 min and 10 min per division.
 constexpr int timeScales[] = {0, 9, 59, 599};
@@ -27,17 +26,12 @@ struct ChartState {
     // the current ticks accumulate into.
     std::array<int32_t, chartLength> chartHistory{};
     std::array<ChartPoint, chartLength> chartPoints{};  // the trace as last built
-    int chartTimeScale = 0;   // 0, 9, 59 or 599
-    int chartTickCount = 0;   // ticks since the last plotted point
-    int chartDbScale = 1;     // 1: 10 dB per division, 2: 5 dB per division
+    int chartTimeScale = 0;                             // 0, 9, 59 or 599
+    int chartTickCount = 0;                             // ticks since the last plotted point
+    int chartDbScale = 1;                               // 1: 10 dB per division, 2: 5 dB per division
     int autoCaptureOn = 0;
     int captureRequested = 0;
 };
-
-// The level of the filtered spectrum in dB, as the main window's read-out
-// computes it but without its lower limit; levelFloor when the spectrum
-// gives no finite level (all zero, or a bin that is not finite).
-float chartLevel(const SharedValues& shared);
 
 // Accumulates one tick's level and plots a point when the time scale's
 // count of ticks is complete. Returns true when a point was plotted.

@@ -26,8 +26,7 @@ int64_t sign(int64_t v) { return (v > 0) - (v < 0); }
 
 }  // namespace
 
-GdiSurface::GdiSurface(QImage& image)
-    : image_(image), width_(image.width()), height_(image.height()) {}
+GdiSurface::GdiSurface(QImage& image) : image_(image), width_(image.width()), height_(image.height()) {}
 
 GdiSurface::~GdiSurface() { endText(); }
 
@@ -112,8 +111,7 @@ void GdiSurface::rectangle(int left, int top, int right, int bottom, QRgb pen, Q
     span(r - 1, t, r, b, pen);
 }
 
-void GdiSurface::text(QPoint ref, const QString& s, const QFont& font, QRgb colour,
-                      TextAlign align, bool opaqueBlack) {
+void GdiSurface::text(QPoint ref, const QString& s, const QFont& font, QRgb colour, TextAlign align, bool opaqueBlack) {
     if (image_.isNull()) return;
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(s);

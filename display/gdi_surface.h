@@ -26,7 +26,7 @@ struct Pen {
 enum class TextAlign { leftTop, centreTop, rightTop };
 
 class GdiSurface {
-public:
+  public:
     explicit GdiSurface(QImage& image);  // image must be Format_RGB32 (or null)
     ~GdiSurface();
     GdiSurface(const GdiSurface&) = delete;
@@ -40,13 +40,12 @@ public:
     void rectangle(int left, int top, int right, int bottom, QRgb pen, QRgb brush);
 
     // Text with its reference point at the top edge, as `align` says.
-    void text(QPoint ref, const QString& s, const QFont& font, QRgb colour, TextAlign align,
-              bool opaqueBlack = false);
+    void text(QPoint ref, const QString& s, const QFont& font, QRgb colour, TextAlign align, bool opaqueBlack = false);
     // Text turned 90 degrees counter-clockwise: it runs upward from `ref`,
     // its glyphs to the right of it.
     void upwardText(QPoint ref, const QString& s, const QFont& font, QRgb colour);
 
-private:
+  private:
     QPainter& painter();
     void endText();
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }

@@ -19,8 +19,7 @@ int frequencyTickColumn(int k) { return static_cast<int>(60.0 + 18.58 * k); }
 
 void drawDbScale(GdiSurface& s) {
     for (int k = 0; k <= 11; ++k) {
-        s.text(QPoint(44, 33 + 20 * k), QString::number(-10 * k), defaultFont(), palette::scale,
-               TextAlign::rightTop);
+        s.text(QPoint(44, 33 + 20 * k), QString::number(-10 * k), defaultFont(), palette::scale, TextAlign::rightTop);
         s.line(QPoint(45, 41 + 20 * k), QPoint(54, 41 + 20 * k), Pen{palette::scale});
     }
     s.text(QPoint(44, 10), QStringLiteral("[dB]"), defaultFont(), palette::scale, TextAlign::rightTop);

@@ -12,9 +12,9 @@ namespace tolvek {
 
 // The picture that lives from one paint to the next.
 struct DisplayState {
-    QImage waterfallSurface;          // 990 x 1200, Format_RGB32, black at creation
-    float signalLevel = 0.0f;         // dB, from the filtered spectrum; -110 or more after a paint
-    float previousSignalLevel = 0.0f; // the level of the newest waterfall row
+    QImage waterfallSurface;           // 990 x 1200, Format_RGB32, black at creation
+    float signalLevel = 0.0f;          // dB, from the filtered spectrum; -110 or more after a paint
+    float previousSignalLevel = 0.0f;  // the level of the newest waterfall row
     DisplayState();
 };
 

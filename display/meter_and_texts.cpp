@@ -8,14 +8,6 @@
 
 namespace tolvek::display {
 
-float signalLevelFromPower(float powerSum) {
-    return static_cast<float>(10.0 * std::log10(static_cast<double>(powerSum) / 1024.0) - 44.0);
-}
-
-float flooredLevel(float level) {
-    return std::isfinite(level) && level > levelFloor ? level : levelFloor;
-}
-
 void drawReadouts(GdiSurface& s, const ProcessingSettings& settings, float mouseBin) {
     const float rate = static_cast<float>(get(settings.sampleRate));
     const float lowerHz = get(settings.lowerCutoff) / 16.0f * rate / 22050.0f;
@@ -55,8 +47,10 @@ void drawSMeter(GdiSurface& s, float level) {
         if (level > levelFloor) s.rectangle(750, top, end, bottom, palette::filteredTrace, palette::signal);
         if (level > -30.0f) s.rectangle(830, top, end, bottom, palette::filteredTrace, palette::meterUpperBar);
     }
-    const struct { int x; const char* label; } marks[] = {
-        {750, "1"}, {770, "3"}, {790, "5"}, {810, "7"}, {830, "9"}, {845, "+20"}, {875, "+40"}};
+    const struct {
+        int x;
+        const char* label;
+    } marks[] = {{750, "1"}, {770, "3"}, {790, "5"}, {810, "7"}, {830, "9"}, {845, "+20"}, {875, "+40"}};
     for (const auto& m : marks)
         s.text(QPoint(m.x, bottom), QString::fromLatin1(m.label), meterFont(), palette::meterLabels,
                TextAlign::leftTop);
@@ -71,8 +65,7 @@ void drawStatusTexts(GdiSurface& s, const ProcessingSettings& settings, SharedVa
         s.text(QPoint(316, 151), QStringLiteral("*** O V E R L O A D ***"), font, palette::overload,
                TextAlign::centreTop);
     if (get(settings.recordingOn) == 1)
-        s.text(QPoint(460, 60), QStringLiteral("*** RECORDING ***"), font, palette::recording,
-               TextAlign::centreTop);
+        s.text(QPoint(460, 60), QStringLiteral("*** RECORDING ***"), font, palette::recording, TextAlign::centreTop);
     if (!recorderStatus.isEmpty())
         s.text(QPoint(460, 75), recorderStatus, font, palette::recording, TextAlign::centreTop);
     if (get(settings.cpuLoadShown) != 0) {

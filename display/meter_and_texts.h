@@ -7,17 +7,9 @@
 #include "gdi_surface.h"
 #include "settings.h"
 #include "shared_values.h"
+#include "signal_level.h"
 
 namespace tolvek::display {
-
-constexpr float levelFloor = -110.0f;  // dB: S1, the left end of the meter and of the level trace
-
-// Signal level in dB from the power sum of the filtered spectrum: minus
-// infinity for an all-zero spectrum, NaN if a bin was NaN.
-float signalLevelFromPower(float powerSum);
-// The level as the waterfall trace and the chart recorder keep it: at least
-// levelFloor, and levelFloor when there is no finite reading.
-float flooredLevel(float level);
 
 // Cut-off and pointer frequencies along the top row.
 void drawReadouts(GdiSurface& s, const ProcessingSettings& settings, float mouseBin);

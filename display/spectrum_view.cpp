@@ -45,8 +45,8 @@ void drawNotchBands(GdiSurface& s, ProcessingSettings& settings) {
         if (get(settings.notchOn(n)) != 1) continue;
         const int p = positionToBin(get(settings.notchFreq(n)));
         const int centre = graphLeft + p;
-        s.rectangle(centre - halfWidth[n], graphTop, centre + halfWidth[n], graphBottom + 1,
-                    palette::notchBand, palette::notchBand);
+        s.rectangle(centre - halfWidth[n], graphTop, centre + halfWidth[n], graphBottom + 1, palette::notchBand,
+                    palette::notchBand);
         s.text(QPoint(p + 52, 40), QStringLiteral("N%1").arg(n + 1), defaultFont(), palette::caption,
                TextAlign::leftTop);
     }

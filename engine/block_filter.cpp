@@ -22,9 +22,7 @@ MaskSettings MaskSettings::from(ProcessingSettings& s) noexcept {
     return m;
 }
 
-int notchCentreIndex(float position) noexcept {
-    return truncIndex(double(position * 2.0f) * 512 / 44100.0 + 0.5);
-}
+int notchCentreIndex(float position) noexcept { return truncIndex(double(position * 2.0f) * 512 / 44100.0 + 0.5); }
 
 int bandEdgeIndex(float position) noexcept { return truncIndex(position / 43.0f); }
 
@@ -83,8 +81,7 @@ void BlockFilter::filter(const float* block, float* y, const MaskSettings& masks
     for (int k = 0; k < blockLength; ++k) y[k] = spectrumBuffer[2047 + 2 * k];
 }
 
-static void smoothInto(std::array<std::atomic<float>, spectrumSize>& spectrum, const float* bins,
-                       int factor) noexcept {
+static void smoothInto(std::array<std::atomic<float>, spectrumSize>& spectrum, const float* bins, int factor) noexcept {
     for (int m = 1; m < spectrumSize; ++m) {
         const float re = bins[2 * m - 1];
         const float im = bins[2 * m];

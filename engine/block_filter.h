@@ -31,11 +31,11 @@ int notchCentreIndex(float position) noexcept;  // trunc(v * 2 * 512 / 44100 + 0
 int bandEdgeIndex(float position) noexcept;     // trunc(v / 43), single precision
 
 struct BlockFilter {
-    float blockHistory[frameLength] = {};      // previous block, then current block
-    float blockWindow[frameLength + 1];        // flat middle half, Hann flanks
+    float blockHistory[frameLength] = {};           // previous block, then current block
+    float blockWindow[frameLength + 1];             // flat middle half, Hann flanks
     float spectrumBuffer[spectrumFloats + 1] = {};  // floats 1..8192; [0] unused
-    float unmaskedBins[blockLength + 1] = {};  // floats 1..2048 after the forward FFT
-    float maskedBins[blockLength + 1] = {};    // floats 1..2048 after the masks
+    float unmaskedBins[blockLength + 1] = {};       // floats 1..2048 after the forward FFT
+    float maskedBins[blockLength + 1] = {};         // floats 1..2048 after the masks
 
     BlockFilter() noexcept;
 
@@ -46,7 +46,6 @@ struct BlockFilter {
     // Moves each displayed magnitude a third (slow) or all (fast) of the way
     // to this block's magnitude; non-finite magnitudes are stored as 0.
     void updateSpectra(SharedValues& shared, bool viewFast) const noexcept;
-
 };
 
 // Clears the notch and band floats of an interleaved spectrum numbered

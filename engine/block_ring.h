@@ -29,7 +29,7 @@ template <int Capacity>
 class BlockRing {
     static_assert((Capacity & (Capacity - 1)) == 0, "capacity must be a power of two");
 
-   public:
+  public:
     // Producer side (audio thread). False when the gate is closed or the
     // ring is full (then counted as dropped).
     bool push(const int32_t* samples) noexcept {
@@ -71,7 +71,7 @@ class BlockRing {
 
     uint32_t dropped() const noexcept { return droppedBlocks.load(std::memory_order_relaxed); }
 
-   private:
+  private:
     std::array<RecordBlock, Capacity> blocks{};
     alignas(64) std::atomic<uint32_t> writeCount{0};
     alignas(64) std::atomic<uint32_t> readCount{0};

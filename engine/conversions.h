@@ -16,18 +16,14 @@ inline int64_t truncClamped(double v, int64_t lo, int64_t hi) noexcept {
 }
 
 // Positions and bin indices: far outside any spectrum, but safe to offset.
-inline int truncIndex(double v) noexcept {
-    return static_cast<int>(truncClamped(v, -1000000000, 1000000000));
-}
+inline int truncIndex(double v) noexcept { return static_cast<int>(truncClamped(v, -1000000000, 1000000000)); }
 
 inline int32_t truncInt32(double v) noexcept {
-    return static_cast<int32_t>(truncClamped(v, std::numeric_limits<int32_t>::min(),
-                                             std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        truncClamped(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // Pixel coordinates: generous bounds that painting code can still offset.
-inline int truncPixel(double v) noexcept {
-    return static_cast<int>(truncClamped(v, -1000000, 1000000));
-}
+inline int truncPixel(double v) noexcept { return static_cast<int>(truncClamped(v, -1000000, 1000000)); }
 
 }  // namespace tolvek

@@ -55,7 +55,7 @@ struct Engine {
     // then switches the stage on; used by the LMS switch.
     void switchLmsOn() noexcept;
 
-   private:
+  private:
     float processSample(float x) noexcept;
     bool finishBlock(float* output, unsigned long frames) noexcept;
 

@@ -15,8 +15,8 @@
 namespace tolvek {
 
 struct LmsFilter {
-    static constexpr int maxTaps = 3000;             // the Controls dialog's range
-    static constexpr int ringSize = maxTaps + 1;      // reference positions 0..maxTaps
+    static constexpr int maxTaps = 3000;          // the Controls dialog's range
+    static constexpr int ringSize = maxTaps + 1;  // reference positions 0..maxTaps
     // A prediction beyond this (engine units, 100 x full scale) only comes
     // from weights that have diverged.
     static constexpr float divergenceLimit = 1.0e5f;
@@ -46,7 +46,7 @@ struct LmsFilter {
     // Message thread: asks the audio thread to reset before its next step.
     void requestReset() noexcept { resetRequests.fetch_add(1, std::memory_order_release); }
 
-   private:
+  private:
     void applyLength(int taps) noexcept;
     float predict(const float* reference, int taps) const noexcept;
     void writeRing(int index, float v) noexcept;

@@ -48,7 +48,7 @@ struct ProcessingSettings {
     std::atomic<int32_t> agcFast{0};
     std::atomic<int32_t> passOn{0};
     std::atomic<int32_t> rejectOn{0};
-    std::atomic<int32_t> passAllOn{1};  // not read by the engine
+    std::atomic<int32_t> passAllOn{1};         // not read by the engine
     std::atomic<float> lowerCutoff{16500.0f};  // position units
     std::atomic<float> upperCutoff{32500.0f};  // position units
     std::atomic<float> notch1Freq{13000.0f};   // position units
@@ -79,8 +79,12 @@ struct ProcessingSettings {
 
 // Relaxed load/store shorthands for settings and shared values.
 template <typename T>
-inline T get(const std::atomic<T>& a) { return a.load(std::memory_order_relaxed); }
+inline T get(const std::atomic<T>& a) {
+    return a.load(std::memory_order_relaxed);
+}
 template <typename T>
-inline void put(std::atomic<T>& a, T v) { a.store(v, std::memory_order_relaxed); }
+inline void put(std::atomic<T>& a, T v) {
+    a.store(v, std::memory_order_relaxed);
+}
 
 }  // namespace tolvek

@@ -15,11 +15,16 @@ namespace {
 
 const char* extensionFor(int captureFormat) {
     switch (captureFormat) {
-        case captureBmp: return ".bmp";
-        case captureJpeg: return ".jpg";
-        case capturePng: return ".png";
-        case captureGif: return ".gif";
-        default: return nullptr;
+        case captureBmp:
+            return ".bmp";
+        case captureJpeg:
+            return ".jpg";
+        case capturePng:
+            return ".png";
+        case captureGif:
+            return ".gif";
+        default:
+            return nullptr;
     }
 }
 
@@ -35,10 +40,14 @@ bool encodeWithQt(const QImage& image, const char* format, int quality, QByteArr
 
 bool encode(const QImage& image, int captureFormat, QByteArray& out, std::string& error) {
     switch (captureFormat) {
-        case captureBmp: return encodeWithQt(image, "bmp", -1, out, error);
-        case captureJpeg: return encodeWithQt(image, "jpeg", jpegQuality, out, error);
-        case capturePng: return encodeWithQt(image, "png", -1, out, error);
-        default: return encodeGif(image, out, error);
+        case captureBmp:
+            return encodeWithQt(image, "bmp", -1, out, error);
+        case captureJpeg:
+            return encodeWithQt(image, "jpeg", jpegQuality, out, error);
+        case capturePng:
+            return encodeWithQt(image, "png", -1, out, error);
+        default:
+            return encodeGif(image, out, error);
     }
 }
 

@@ -27,9 +27,7 @@ std::array<uint8_t, waveHeaderBytes> waveHeader(uint32_t dataBytes, int32_t rate
     return h;
 }
 
-int16_t waveSample(int32_t v) noexcept {
-    return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX));
-}
+int16_t waveSample(int32_t v) noexcept { return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX)); }
 
 void packWaveFrames(const int32_t* samples, size_t count, uint8_t* dst) noexcept {
     for (size_t i = 0; i < count; ++i) {

@@ -15,8 +15,7 @@ namespace {
 constexpr size_t blockBytes = size_t(recordBlockLength) * waveFrameBytes;  // 8192
 }
 
-WavRecorder::WavRecorder(RecordRing& ring, ProcessingSettings& settings, RecorderTiming timing,
-                         uint32_t maxDataBytes)
+WavRecorder::WavRecorder(RecordRing& ring, ProcessingSettings& settings, RecorderTiming timing, uint32_t maxDataBytes)
     : ring(ring), settings(settings), timing(timing), maxDataBytes(maxDataBytes) {}
 
 WavRecorder::~WavRecorder() { stopRecording(); }

@@ -31,7 +31,7 @@ struct RecorderTiming {
 };
 
 class WavRecorder {
-   public:
+  public:
     // `ring`, `recordingOn` and `sampleRate` are the engine's. `maxDataBytes`
     // is the data size at which a file is ended (the 32-bit size fields).
     WavRecorder(RecordRing& ring, ProcessingSettings& settings, RecorderTiming timing = {},
@@ -66,7 +66,7 @@ class WavRecorder {
     // A failure of the writer since the last call (once), or empty.
     std::string takeError();
 
-   private:
+  private:
     OutputResult start(const std::string& dir, int rate);
     void writerLoop();
     void drainRing(uint8_t* frames);

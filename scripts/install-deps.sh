@@ -9,7 +9,9 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libspeexdsp-dev
   jackd2 jack-tools libasound2-plugins sox espeak-ng
-  xvfb xauth imagemagick clang-19 libclang-rt-19-dev
+  xvfb xauth imagemagick xdotool clang-19 libclang-rt-19-dev
+  pipewire pipewire-bin pipewire-jack wireplumber dbus pulseaudio pulseaudio-utils
+  libsoxr-dev flac vorbis-tools
 )
 
 missing=()

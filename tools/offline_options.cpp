@@ -76,15 +76,23 @@ std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>
         };
         double hz;
         if (a == "--band") {
-            if (v == "reject") o.band = OfflineOptions::Band::reject;
-            else if (v == "pass") o.band = OfflineOptions::Band::pass;
-            else if (v == "passall") o.band = OfflineOptions::Band::passAll;
-            else return bad("reject, pass or passall");
+            if (v == "reject")
+                o.band = OfflineOptions::Band::reject;
+            else if (v == "pass")
+                o.band = OfflineOptions::Band::pass;
+            else if (v == "passall")
+                o.band = OfflineOptions::Band::passAll;
+            else
+                return bad("reject, pass or passall");
         } else if (a == "--agc") {
-            if (v == "off") o.agc = OfflineOptions::AgcMode::off;
-            else if (v == "fast") o.agc = OfflineOptions::AgcMode::fast;
-            else if (v == "slow") o.agc = OfflineOptions::AgcMode::slow;
-            else return bad("off, fast or slow");
+            if (v == "off")
+                o.agc = OfflineOptions::AgcMode::off;
+            else if (v == "fast")
+                o.agc = OfflineOptions::AgcMode::fast;
+            else if (v == "slow")
+                o.agc = OfflineOptions::AgcMode::slow;
+            else
+                return bad("off, fast or slow");
         } else if (a == "--lower" || a == "--upper") {
             if (!parseNumber(v, hz)) return bad("a frequency in Hz");
             (a == "--lower" ? o.lowerHz : o.upperHz) = hz;

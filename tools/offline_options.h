@@ -15,12 +15,12 @@ struct OfflineOptions {
     std::optional<double> lowerHz, upperHz;  // default: the program's start positions
     std::optional<double> notchHz[4];        // set = that notch on
     enum class AgcMode { off, fast, slow } agc = AgcMode::slow;
-    int inputLevel = 90;   // 0..100
-    int outputLevel = 100; // 0..200
+    int inputLevel = 90;    // 0..100
+    int outputLevel = 100;  // 0..200
     bool testNoise = false;
-    int lmsTaps = 0;        // 0 = off, else 1..3000
+    int lmsTaps = 0;           // 0 = off, else 1..3000
     int blankerThreshold = 0;  // 0 = off, else 1..100
-    int combHz = 0;         // 0 = off, 50 or 60
+    int combHz = 0;            // 0 = off, 50 or 60
     bool help = false;
 };
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 struct SeenBox {
@@ -17,7 +17,7 @@ struct SeenBox {
 };
 
 class BoxAnswerer {
-   public:
+  public:
     explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : answer(answer) {
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, [this] { look(); });
@@ -25,7 +25,7 @@ class BoxAnswerer {
     }
     const QList<SeenBox>& boxes() const { return seen; }
 
-   private:
+  private:
     void look() {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);

@@ -15,7 +15,7 @@ using namespace tolvek;
 class ChartPaceLiveTest : public QObject {
     Q_OBJECT
 
-   private slots:
+  private slots:
     void chartTicksEvery50msBesideTheMainWindow() {
         LiveDevice live({"--any-rate"});
         if (!live.started) QSKIP("the virtual sound device did not start");
@@ -30,7 +30,8 @@ class ChartPaceLiveTest : public QObject {
         QElapsedTimer clock;
         clock.start();
         std::vector<double> ticksMs;
-        connect(window.chartDialog(), &chart::ChartDialog::ticked, [&] { ticksMs.push_back(clock.nsecsElapsed() / 1e6); });
+        connect(window.chartDialog(), &chart::ChartDialog::ticked,
+                [&] { ticksMs.push_back(clock.nsecsElapsed() / 1e6); });
         const int paintsBefore = window.paintCount().paints;
         QTest::qWait(10000);
         const double seconds = clock.nsecsElapsed() / 1e9;
@@ -46,9 +47,10 @@ class ChartPaceLiveTest : public QObject {
         const double sd = std::sqrt(variance / intervals.size());
         std::sort(intervals.begin(), intervals.end());
         const double p99 = intervals[intervals.size() * 99 / 100], worst = intervals.back();
-        qInfo("chart ticks over %.1f s: %zu, interval mean %.2f ms, sd %.2f ms, p99 %.1f ms, max %.1f ms;"
-              " main window paints %d (%.1f per s)",
-              seconds, ticksMs.size(), mean, sd, p99, worst, paints, paints / seconds);
+        qInfo(
+            "chart ticks over %.1f s: %zu, interval mean %.2f ms, sd %.2f ms, p99 %.1f ms, max %.1f ms;"
+            " main window paints %d (%.1f per s)",
+            seconds, ticksMs.size(), mean, sd, p99, worst, paints, paints / seconds);
 
         QVERIFY(paints > 0.8 * seconds * 44100 / 2048);  // the main window did paint every block
         QVERIFY(std::abs(mean - 50.0) < 2.5);

@@ -19,8 +19,8 @@ Q_DECLARE_METATYPE(State)
 
 namespace {
 
-constexpr int markedIds[] = {cmd::cpuLoad,    cmd::randomNoise, cmd::agcFast,    cmd::agcSlow,    cmd::notch1,
-                             cmd::notch2,     cmd::notch3,      cmd::notch4,     cmd::viewFast,   cmd::viewSlow,
+constexpr int markedIds[] = {cmd::cpuLoad,    cmd::randomNoise, cmd::agcFast,    cmd::agcSlow,   cmd::notch1,
+                             cmd::notch2,     cmd::notch3,      cmd::notch4,     cmd::viewFast,  cmd::viewSlow,
                              cmd::captureBmp, cmd::captureJpg,  cmd::capturePng, cmd::captureGif};
 constexpr int switchIds[] = {cmd::blanker, cmd::lms, cmd::passAll, cmd::pass, cmd::reject, cmd::agc, cmd::comb};
 
@@ -28,13 +28,25 @@ constexpr int switchIds[] = {cmd::blanker, cmd::lms, cmd::passAll, cmd::pass, cm
 // the Pause button, as one comparable map.
 State snapshot(Engine& e, MainWindow& w) {
     ProcessingSettings& s = e.settings;
-    State st{{"noiseTestOn", get(s.noiseTestOn)}, {"combOn", get(s.combOn)},     {"blankerOn", get(s.blankerOn)},
-             {"lmsOn", get(s.lmsOn)},             {"agcOn", get(s.agcOn)},       {"agcFast", get(s.agcFast)},
-             {"passOn", get(s.passOn)},           {"rejectOn", get(s.rejectOn)}, {"passAllOn", get(s.passAllOn)},
-             {"notch1On", get(s.notch1On)},       {"notch2On", get(s.notch2On)}, {"notch3On", get(s.notch3On)},
-             {"notch4On", get(s.notch4On)},       {"pausedOn", get(s.pausedOn)}, {"viewFast", get(s.viewFast)},
-             {"cpuLoadShown", get(s.cpuLoadShown)}, {"captureFormat", w.captureFormat()},
-             {"recordingOn", get(s.recordingOn)}, {"sampleRate", get(s.sampleRate)}};
+    State st{{"noiseTestOn", get(s.noiseTestOn)},
+             {"combOn", get(s.combOn)},
+             {"blankerOn", get(s.blankerOn)},
+             {"lmsOn", get(s.lmsOn)},
+             {"agcOn", get(s.agcOn)},
+             {"agcFast", get(s.agcFast)},
+             {"passOn", get(s.passOn)},
+             {"rejectOn", get(s.rejectOn)},
+             {"passAllOn", get(s.passAllOn)},
+             {"notch1On", get(s.notch1On)},
+             {"notch2On", get(s.notch2On)},
+             {"notch3On", get(s.notch3On)},
+             {"notch4On", get(s.notch4On)},
+             {"pausedOn", get(s.pausedOn)},
+             {"viewFast", get(s.viewFast)},
+             {"cpuLoadShown", get(s.cpuLoadShown)},
+             {"captureFormat", w.captureFormat()},
+             {"recordingOn", get(s.recordingOn)},
+             {"sampleRate", get(s.sampleRate)}};
     for (int id : markedIds) st[QString("m%1").arg(id)] = w.action(id)->isChecked();
     for (int id : switchIds) {
         SwitchButton* b = w.switchButton(id);
@@ -51,8 +63,9 @@ State snapshot(Engine& e, MainWindow& w) {
 
 // The start state over the keys of `actual`: everything 0 but these.
 State startState(const State& actual, const State& changes = {}) {
-    const State nonZero{{"agcOn", 1}, {"passAllOn", 1}, {"captureFormat", 2}, {"sampleRate", 22050}, {"m411", 1},
-                        {"m4101", 1}, {"m4201", 1},     {"i308", 1},          {"i311", 1}};
+    const State nonZero{{"agcOn", 1},          {"passAllOn", 1}, {"captureFormat", 2},
+                        {"sampleRate", 22050}, {"m411", 1},      {"m4101", 1},
+                        {"m4201", 1},          {"i308", 1},      {"i311", 1}};
     State start;
     for (auto it = actual.cbegin(); it != actual.cend(); ++it) start[it.key()] = nonZero.value(it.key(), 0);
     for (auto it = changes.cbegin(); it != changes.cend(); ++it) start[it.key()] = it.value();
@@ -78,7 +91,7 @@ class CommandsTest : public QObject {
             window->action(id)->trigger();
     }
 
-   private slots:
+  private slots:
     void init() {
         engine = std::make_unique<Engine>();
         window = std::make_unique<MainWindow>(*engine);
@@ -113,8 +126,8 @@ class CommandsTest : public QObject {
         QTest::newRow("view fast") << QList<int>{4100} << State{{"viewFast", 1}, {"m4100", 1}, {"m4101", 0}};
         QTest::newRow("view fast, slow") << QList<int>{4100, 4101} << State{};
         QTest::newRow("notch 1") << QList<int>{420} << State{{"notch1On", 1}, {"m420", 1}};
-        QTest::newRow("notches 2 3 4, 3 off") << QList<int>{421, 422, 423, 422}
-                                              << State{{"notch2On", 1}, {"m421", 1}, {"notch4On", 1}, {"m423", 1}};
+        QTest::newRow("notches 2 3 4, 3 off")
+            << QList<int>{421, 422, 423, 422} << State{{"notch2On", 1}, {"m421", 1}, {"notch4On", 1}, {"m423", 1}};
         QTest::newRow("capture bmp") << QList<int>{4200} << State{{"captureFormat", 1}, {"m4200", 1}, {"m4201", 0}};
         QTest::newRow("capture png") << QList<int>{4202} << State{{"captureFormat", 3}, {"m4202", 1}, {"m4201", 0}};
         QTest::newRow("capture gif") << QList<int>{4203} << State{{"captureFormat", 4}, {"m4203", 1}, {"m4201", 0}};
@@ -142,8 +155,10 @@ class CommandsTest : public QObject {
             SwitchButton* b = window->switchButton(id);
             QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, b->mapTo(window.get(), b->rect().center()));
         }
-        QCOMPARE(now(), startState(now(), {{"blankerOn", 1}, {"i300", 1}, {"passOn", 1}, {"passAllOn", 0},
-                                           {"i309", 1}, {"i308", 0}}));
+        QCOMPARE(
+            now(),
+            startState(now(),
+                       {{"blankerOn", 1}, {"i300", 1}, {"passOn", 1}, {"passAllOn", 0}, {"i309", 1}, {"i308", 0}}));
     }
 
     // The band switches never show two modes at once, whatever the order.

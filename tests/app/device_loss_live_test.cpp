@@ -16,7 +16,7 @@ using namespace tolvek;
 class DeviceLossLiveTest : public QObject {
     Q_OBJECT
 
-   private slots:
+  private slots:
     void stoppedServerIsReportedAndTheRecordingCompleted() {
         LiveDevice live;
         if (!live.started) QSKIP("the virtual sound device did not start");

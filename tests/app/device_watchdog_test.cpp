@@ -9,7 +9,7 @@ using namespace tolvek;
 class DeviceWatchdogTest : public QObject {
     Q_OBJECT
 
-   private slots:
+  private slots:
     void limitIsFourBlockPeriodsButAtLeastASecond() {
         QCOMPARE(blockSilenceLimitMs(44100, false), int64_t{1000});
         QCOMPARE(blockSilenceLimitMs(5512, false), int64_t{4 * 2048 * 1000 / 5512});  // 1486 ms

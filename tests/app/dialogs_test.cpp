@@ -23,7 +23,7 @@ Q_DECLARE_METATYPE(QAbstractSlider::SliderAction)
 
 class DialogsTest : public QObject {
     Q_OBJECT
-   private slots:
+  private slots:
     // Every thumb movement, page steps included, is the new setting.
     void controlsSliders_data() {
         QTest::addColumn<bool>("strength");  // else the blanker threshold

@@ -14,7 +14,7 @@ using namespace tolvek;
 class DiskFullLiveTest : public QObject {
     Q_OBJECT
 
-   private slots:
+  private slots:
     void fullDiskEndsTheRecordingAndTheSoundGoesOn() {
         LiveDevice live;
         if (!live.started) QSKIP("the virtual sound device did not start");

@@ -22,7 +22,7 @@ class MainWindowTest : public QObject {
         QApplication::processEvents();
     }
 
-   private slots:
+  private slots:
     void init() {
         engine = std::make_unique<Engine>();
         window = std::make_unique<MainWindow>(*engine);

@@ -32,7 +32,7 @@ int waveRate(const QString& path) {
 class SamplerateLiveTest : public QObject {
     Q_OBJECT
 
-   private slots:
+  private slots:
     // Through the dialog: 44100 Hz runs (the device converts), 5512 Hz is
     // refused and the mark, the stream and the recording stay at 44100 Hz.
     void samplerateDialogRestartsTheRunningProgram() {

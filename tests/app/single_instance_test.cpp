@@ -27,7 +27,7 @@ class SingleInstanceTest : public QObject {
         return holder.readLine().trimmed() == "held";
     }
 
-   private slots:
+  private slots:
     // While the first copy runs, the second asks; No ends it with 0 before
     // any window exists.
     void secondCopyAsksAndFollowsTheAnswer() {

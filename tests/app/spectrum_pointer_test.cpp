@@ -13,8 +13,8 @@ using tolvek::SpectrumPointer;
 Q_DECLARE_METATYPE(PointerShape)
 
 // QCOMPARE on floats is fuzzy; positions must come out to the last bit.
-#define COMPARE_EXACT(actual, expected)                                                        \
-    QVERIFY2(float(actual) == float(expected),                                                 \
+#define COMPARE_EXACT(actual, expected)        \
+    QVERIFY2(float(actual) == float(expected), \
              qPrintable(QString("%1 != %2").arg(double(actual), 0, 'g', 12).arg(double(expected), 0, 'g', 12)))
 
 namespace {
@@ -31,7 +31,7 @@ const float startValues[] = {16500.0f, 32500.0f, 13000.0f, 15000.0f, 19000.0f, 2
 
 class SpectrumPointerTest : public QObject {
     Q_OBJECT
-   private slots:
+  private slots:
     void markerColumns_data() {
         QTest::addColumn<float>("position");
         QTest::addColumn<int>("column");

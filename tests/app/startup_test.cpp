@@ -11,7 +11,7 @@ using namespace tolvek;
 
 class StartupTest : public QObject {
     Q_OBJECT
-   private slots:
+  private slots:
     void audioFailureShowsTheLibraryTextAndEndsWith1() {
         qputenv("JACK_NO_START_SERVER", "1");
         QTemporaryDir dir;
@@ -30,7 +30,7 @@ class StartupTest : public QObject {
         QCOMPARE(box.icon, QMessageBox::Warning);
         QVERIFY(!box.text.isEmpty());
         QVERIFY(!box.hadOwner);
-        QCOMPARE(box.otherWindowsShown, 0);  // shown before the main window
+        QCOMPARE(box.otherWindowsShown, 0);   // shown before the main window
         InstanceLock lock(options.lockPath);  // the lock went with the program that ended
         QVERIFY(lock.acquire());
     }

@@ -19,7 +19,8 @@ inline const QString deviceScript = QFileInfo(__FILE__).dir().filePath("../../sc
 inline bool startDevice(const QTemporaryDir& dir, QStringList extra = {}, int rate = 22050) {
     QProcess device;
     device.start(deviceScript, QStringList{"start", dir.path(), QString::number(rate), "--owner",
-                                           QString::number(QCoreApplication::applicationPid())} + extra);
+                                           QString::number(QCoreApplication::applicationPid())} +
+                                   extra);
     if (!device.waitForFinished(30000) || device.exitCode() != 0) return false;
     QFile env(dir.filePath("env"));
     if (!env.open(QIODevice::ReadOnly)) return false;
@@ -42,7 +43,8 @@ struct LiveDevice {
     QTemporaryDir deviceDir, recordings;
     const QString oldDir = QDir::currentPath();
     const bool started;
-    explicit LiveDevice(const QStringList& extra = {}, int rate = 22050) : started(startDevice(deviceDir, extra, rate)) {
+    explicit LiveDevice(const QStringList& extra = {}, int rate = 22050)
+        : started(startDevice(deviceDir, extra, rate)) {
         if (started) QDir::setCurrent(recordings.path());
     }
     ~LiveDevice() {

@@ -69,7 +69,7 @@ class ChartTest : public QObject {
     }
     QStringList saved() const { return QDir(pictures.path()).entryList({"Capture *.png"}, QDir::Files, QDir::Name); }
 
-   private slots:
+  private slots:
     void init() {
         state = {};
         fake = {};
@@ -78,14 +78,14 @@ class ChartTest : public QObject {
 
     void levelIsTheReadoutsFormulaWithoutItsLimit() {
         setLevel(shared, -20.0);
-        QVERIFY(std::abs(chartLevel(shared) + 20.0f) < 1e-3f);
+        QVERIFY(std::abs(spectrumLevel(shared) + 20.0f) < 1e-3f);
         setLevel(shared, -150.0);  // below the main window's floor: kept
-        QVERIFY(std::abs(chartLevel(shared) + 150.0f) < 1e-3f);
+        QVERIFY(std::abs(spectrumLevel(shared) + 150.0f) < 1e-3f);
         setLevel(shared, -20.0);
         shared.filteredSpectrum[0].store(NAN);
-        QCOMPARE(chartLevel(shared), levelFloor);
+        QCOMPARE(spectrumLevel(shared), levelFloor);
         for (auto& bin : shared.filteredSpectrum) bin.store(0.0f);
-        QCOMPARE(chartLevel(shared), levelFloor);  // no finite level: the floor, not an overflowed integer
+        QCOMPARE(spectrumLevel(shared), levelFloor);  // no finite level: the floor, not an overflowed integer
     }
 
     // Each point is the mean of the previous point and the scale's ticks,
@@ -101,7 +101,8 @@ class ChartTest : public QObject {
         for (int point = 0; point < 4; ++point) {
             int sum = previous;
             for (int t = 0; t <= scale; ++t) {
-                const float level = -10.0f - 0.5f * static_cast<float>((point * 7 + t * 3) % 41);  // half-dB steps: exact
+                const float level =
+                    -10.0f - 0.5f * static_cast<float>((point * 7 + t * 3) % 41);  // half-dB steps: exact
                 sum -= static_cast<int>(2.0f * level);
                 QCOMPARE(advanceChart(state, level), t == scale);
             }
@@ -146,13 +147,13 @@ class ChartTest : public QObject {
         QCOMPARE(picture.pixel(5, 20), grid);
         QCOMPARE(picture.pixel(16 * 43, 300), grid);  // vertical lines end on row 300
         QCOMPARE(picture.pixel(16 * 43, 301), background);
-        QCOMPARE(traceRows(picture, 690), QList<int>{89});  // -20 dB at 10 dB per division
-        QCOMPARE(traceRows(picture, 400), QList<int>{50});  // the flat start
-        QCOMPARE(traceRows(picture, 699), QList<int>{});    // the last point is not drawn
-        QVERIFY(inkIn(picture, QRect(5, 285, 240, 14)) > 50);   // seconds per division
-        QVERIFY(inkIn(picture, QRect(250, 285, 100, 14)) > 30); // dB per division
-        QVERIFY(inkIn(picture, QRect(637, 285, 63, 14)) > 30);  // time stamp
-        QCOMPARE(inkIn(picture, QRect(450, 285, 120, 14)), 0);  // no Auto Capture
+        QCOMPARE(traceRows(picture, 690), QList<int>{89});       // -20 dB at 10 dB per division
+        QCOMPARE(traceRows(picture, 400), QList<int>{50});       // the flat start
+        QCOMPARE(traceRows(picture, 699), QList<int>{});         // the last point is not drawn
+        QVERIFY(inkIn(picture, QRect(5, 285, 240, 14)) > 50);    // seconds per division
+        QVERIFY(inkIn(picture, QRect(250, 285, 100, 14)) > 30);  // dB per division
+        QVERIFY(inkIn(picture, QRect(637, 285, 63, 14)) > 30);   // time stamp
+        QCOMPARE(inkIn(picture, QRect(450, 285, 120, 14)), 0);   // no Auto Capture
 
         QImage other = picture;
         state.autoCaptureOn = 1;

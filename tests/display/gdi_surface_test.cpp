@@ -52,8 +52,7 @@ TEST(GdiSurface, LinesStopBeforeTheirEndPoint) {
     for (const Case& c : cases) {
         QImage image = blank();
         GdiSurface(image).line(c.from, c.to, Pen{ink, c.dotted});
-        EXPECT_EQ(inked(image), c.expected) << c.from.x() << "," << c.from.y() << " -> " << c.to.x() << ","
-                                            << c.to.y();
+        EXPECT_EQ(inked(image), c.expected) << c.from.x() << "," << c.from.y() << " -> " << c.to.x() << "," << c.to.y();
     }
     // A closed polyline has no gaps and no overhang.
     QImage image = blank();

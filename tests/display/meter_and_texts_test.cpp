@@ -53,12 +53,11 @@ INSTANTIATE_TEST_SUITE_P(Levels, SMeter,
                          ::testing::Values(MeterCase{-110.0f, 0, false},  // exactly S1: no bar
                                            MeterCase{-50.7f, 809, false},
                                            MeterCase{-30.0f, 830, false},  // exactly S9: green only
-                                           MeterCase{-20.0f, 840, true},
-                                           MeterCase{-inf, 0, false},      // silence: no bar
+                                           MeterCase{-20.0f, 840, true}, MeterCase{-inf, 0, false},  // silence: no bar
                                            MeterCase{nan, 0, false}, MeterCase{inf, 0, false}));
 
 class Texts : public PaintFixture {
-protected:
+  protected:
     // Pixels of `colour` in `area` of the picture equal those of the texts drawn alone.
     void expectTexts(QRgb colour, QRect area, const QFont& font, std::initializer_list<ReferenceText> texts) {
         const QImage want = referenceTexts(picture.size(), font, colour, texts);
@@ -118,8 +117,7 @@ TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
         int rate;
         const char* labels[4];
     };
-    const Case cases[] = {{22050, {"1.0", "2.0", "3.0", "4.0"}},
-                          {5512, {"0.2", "0.5", "0.7", "1.0"}}};
+    const Case cases[] = {{22050, {"1.0", "2.0", "3.0", "4.0"}}, {5512, {"0.2", "0.5", "0.7", "1.0"}}};
     for (const Case& c : cases) {
         put(settings.sampleRate, c.rate);
         paint();
@@ -136,7 +134,8 @@ TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
 TEST_F(Texts, OverloadShowsOnceAndClearsTheFlag) {
     put(shared.overloadFlag, 1);
     paint();
-    expectTexts(qRgb(255, 0, 0), picture.rect(), defaultFont(), {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}});
+    expectTexts(qRgb(255, 0, 0), picture.rect(), defaultFont(),
+                {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}});
     EXPECT_EQ(get(shared.overloadFlag), 0);
     paint(0);  // no overloading sample since: gone, even on a plain redraw
     EXPECT_EQ(countColour(picture, qRgb(255, 0, 0), picture.rect()), 0);

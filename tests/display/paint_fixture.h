@@ -16,7 +16,7 @@
 namespace tolvek::test {
 
 class PaintFixture : public ::testing::Test {
-protected:
+  protected:
     ProcessingSettings settings;
     SharedValues shared;
     std::unique_ptr<DisplayState> state = std::make_unique<DisplayState>();
@@ -61,8 +61,7 @@ struct ReferenceText {
     QPoint ref;
     Anchor anchor = Anchor::left;
 };
-inline QImage referenceTexts(QSize size, const QFont& font, QRgb colour,
-                             std::initializer_list<ReferenceText> texts) {
+inline QImage referenceTexts(QSize size, const QFont& font, QRgb colour, std::initializer_list<ReferenceText> texts) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter p(&image);

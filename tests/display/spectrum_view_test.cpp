@@ -40,9 +40,11 @@ TEST(SpectrumRow, MatchesTheFormulaAndStaysOnTheGraph) {
         int row;
     };
     const Case known[] = {
-        {0, 261}, {-5, 261}, {nan, 261}, {1e-9f, 261}, {0.0032f, 261}, {1024, 41},
-        {5000, 41}, {inf, 41}, {1e30f, 41},
-        {float(1024 * std::pow(10.0, -55.0 / 20)), 151},  // -55 dB: 110.5 rows above the bottom
+        {0, 261},       {-5, 261},
+        {nan, 261},     {1e-9f, 261},
+        {0.0032f, 261}, {1024, 41},
+        {5000, 41},     {inf, 41},
+        {1e30f, 41},    {float(1024 * std::pow(10.0, -55.0 / 20)), 151},  // -55 dB: 110.5 rows above the bottom
     };
     for (const Case& c : known) EXPECT_EQ(spectrumRow(c.m), c.row) << c.m;
     for (float m = 0.001f; m < 3000; m *= 1.37f) EXPECT_EQ(spectrumRow(m), referenceRow(m)) << m;
@@ -55,16 +57,12 @@ TEST(WaterfallColour, RunsFromBlackThroughBlueToWhite) {
         QRgb colour;
     };
     const Case cases[] = {
-        {0, 80, qRgb(0, 0, 0)},
-        {1000, 100, qRgb(0, 0, 0)},         // slider at the bottom: always black
-        {12.5f, 80, qRgb(100, 100, 200)},   // q = 12.5 * 400 / 50 = 100
-        {25, 80, qRgb(200, 200, 255)},
-        {32, 80, qRgb(255, 255, 255)},      // q = 256
-        {3e7f, 0, qRgb(255, 255, 255)},     // q = 6e9: beyond 32 bits, still white
-        {1e30f, 0, qRgb(255, 255, 255)},
-        {inf, 0, qRgb(255, 255, 255)},
-        {nan, 0, qRgb(0, 0, 0)},
-        {-40, 0, qRgb(0, 0, 0)},
+        {0, 80, qRgb(0, 0, 0)},           {1000, 100, qRgb(0, 0, 0)},     // slider at the bottom: always black
+        {12.5f, 80, qRgb(100, 100, 200)},                                 // q = 12.5 * 400 / 50 = 100
+        {25, 80, qRgb(200, 200, 255)},    {32, 80, qRgb(255, 255, 255)},  // q = 256
+        {3e7f, 0, qRgb(255, 255, 255)},                                   // q = 6e9: beyond 32 bits, still white
+        {1e30f, 0, qRgb(255, 255, 255)},  {inf, 0, qRgb(255, 255, 255)},
+        {nan, 0, qRgb(0, 0, 0)},          {-40, 0, qRgb(0, 0, 0)},
     };
     for (const Case& c : cases)
         EXPECT_EQ(waterfallColour(c.m, c.brightness), c.colour) << c.m << " at " << c.brightness;
@@ -73,7 +71,7 @@ TEST(WaterfallColour, RunsFromBlackThroughBlueToWhite) {
 }
 
 class SpectrumPicture : public PaintFixture {
-protected:
+  protected:
     void SetUp() override {
         // Band edges beyond the traces, so nothing covers them.
         put(settings.lowerCutoff, 95000.0f);
@@ -161,7 +159,7 @@ TEST_F(SpectrumPicture, BadBinsStayOnTheGraph) {
 
 // Newest waterfall rows as the picture shows them: screen row 305 is the newest.
 class Waterfall : public PaintFixture {
-protected:
+  protected:
     void setRamp(float scale) {
         for (int i = 1; i < spectrumSize; ++i) setFiltered(i, scale * float(i % 40));
     }

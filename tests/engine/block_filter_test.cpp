@@ -79,10 +79,16 @@ TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
     std::uniform_real_distribution<double> u(-1, 1);
     const MaskSettings masks[] = {
         {},
-        {.notchOn = {true, false, false, true}, .notchFreq = {13000, 0, 0, 60000}, .rejectOn = true,
-         .lowerCutoff = 16500, .upperCutoff = 32500},
-        {.notchOn = {false, true, true, false}, .notchFreq = {0, 15000, 40000, 0}, .passOn = true,
-         .lowerCutoff = 5000, .upperCutoff = 90000},
+        {.notchOn = {true, false, false, true},
+         .notchFreq = {13000, 0, 0, 60000},
+         .rejectOn = true,
+         .lowerCutoff = 16500,
+         .upperCutoff = 32500},
+        {.notchOn = {false, true, true, false},
+         .notchFreq = {0, 15000, 40000, 0},
+         .passOn = true,
+         .lowerCutoff = 5000,
+         .upperCutoff = 90000},
     };
     for (const MaskSettings& m : masks) {
         BlockFilter f;
@@ -115,8 +121,12 @@ TEST(BlockFilter, MaskIndexRules) {
         {"pass with lo 0", {.passOn = true, .lowerCutoff = 20, .upperCutoff = 30000}},
         {"pass with negative lo", {.passOn = true, .lowerCutoff = -500, .upperCutoff = 30000}},
         {"both bands, wild notches",  // reject first; one notch far beyond the spectrum, one NaN
-         {.notchOn = {false, false, true, true}, .notchFreq = {0, 0, 1e30f, nan}, .rejectOn = true, .passOn = true,
-          .lowerCutoff = 16500, .upperCutoff = 32500}},
+         {.notchOn = {false, false, true, true},
+          .notchFreq = {0, 0, 1e30f, nan},
+          .rejectOn = true,
+          .passOn = true,
+          .lowerCutoff = 16500,
+          .upperCutoff = 32500}},
     };
     for (const auto& c : cases) {
         std::vector<float> spectrum(8193, 1.0f);

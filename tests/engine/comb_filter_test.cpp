@@ -94,8 +94,8 @@ std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed) {
     std::vector<float> x(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         const double t = 2 * M_PI * hz * i / rate;
-        x[static_cast<size_t>(i)] =
-            static_cast<float>(3000 * std::sin(t) + 1500 * std::sin(2 * t + 1) + 900 * std::sin(3 * t + 2) + noise(rng));
+        x[static_cast<size_t>(i)] = static_cast<float>(3000 * std::sin(t) + 1500 * std::sin(2 * t + 1) +
+                                                       900 * std::sin(3 * t + 2) + noise(rng));
     }
     return x;
 }

@@ -98,9 +98,18 @@ TEST(LmsFilter, BitIdenticalToShiftingFormAtFixedLengths) {
 // Growing brings back reference elements that stood still at their old
 // places; shrinking leaves elements behind; resets clear them.
 TEST(LmsFilter, BitIdenticalAcrossLengthChangesAndResets) {
-    expectBitIdentical({{3000, 64, false}, {1500, 10, false}, {2000, 300, false}, {1, 3000, false}, {1, 1, false},
-                        {3000, 3000, false}, {700, 5, false}, {1200, 64, true}, {1, 2999, false},
-                        {2000, 1000, false}, {300, 1, true}, {2000, 200, false}},
+    expectBitIdentical({{3000, 64, false},
+                        {1500, 10, false},
+                        {2000, 300, false},
+                        {1, 3000, false},
+                        {1, 1, false},
+                        {3000, 3000, false},
+                        {700, 5, false},
+                        {1200, 64, true},
+                        {1, 2999, false},
+                        {2000, 1000, false},
+                        {300, 1, true},
+                        {2000, 200, false}},
                        5u);
 }
 

@@ -51,15 +51,15 @@ inline std::vector<float> syntheticSpeech(int rate, double seconds) {
 inline std::vector<float> speech(int rate, double seconds, bool* spoken = nullptr) {
     namespace fs = std::filesystem;
     std::vector<float> out;
-    const fs::path dir = fs::temp_directory_path() / ("tolvek-speech-" + std::to_string(rate) + "-" +
-                                                       std::to_string(std::random_device{}()));
+    const fs::path dir = fs::temp_directory_path() /
+                         ("tolvek-speech-" + std::to_string(rate) + "-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const std::string wav = (dir / "speech.wav").string(), raw = (dir / "speech.raw").string();
     const std::string cmd =
         "espeak-ng -w '" + wav +
         "' 'Radio amateurs listen for weak signals under the noise. The mains hum is a nuisance on every band, "
-        "and a good filter takes it away while the voice stays clear.' >/dev/null 2>&1 && sox '" + wav +
-        "' -r " + std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 '" + raw + "' >/dev/null 2>&1";
+        "and a good filter takes it away while the voice stays clear.' >/dev/null 2>&1 && sox '" +
+        wav + "' -r " + std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 '" + raw + "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) == 0) {
         std::ifstream in(raw, std::ios::binary);
         float v;
@@ -127,7 +127,8 @@ inline std::vector<double> powerSpectrum(const std::vector<float>& y, size_t sta
             d[2 * i + 2] = 0.0f;
         }
         fftForward(d.data(), n);
-        for (int k = 0; k < n / 2; ++k) p[k] += double(d[2 * k + 1]) * d[2 * k + 1] + double(d[2 * k + 2]) * d[2 * k + 2];
+        for (int k = 0; k < n / 2; ++k)
+            p[k] += double(d[2 * k + 1]) * d[2 * k + 1] + double(d[2 * k + 2]) * d[2 * k + 2];
     }
     return p;
 }

@@ -19,8 +19,10 @@ namespace {
 std::vector<std::string> splitArguments(const uint8_t* data, size_t size) {
     std::vector<std::string> args(1);
     for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n' || data[i] == '\0') args.emplace_back();
-        else args.back().push_back(char(data[i]));
+        if (data[i] == '\n' || data[i] == '\0')
+            args.emplace_back();
+        else
+            args.back().push_back(char(data[i]));
     }
     return args;
 }

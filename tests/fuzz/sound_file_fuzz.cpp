@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         require(got <= block, "read more than asked");
         for (long i = 0; i < got; ++i)
-            require(std::abs(left[size_t(2 * i)]) <= tolvek::maxSampleMagnitude, "passed a sample the engine cannot take");
+            require(std::abs(left[size_t(2 * i)]) <= tolvek::maxSampleMagnitude,
+                    "passed a sample the engine cannot take");
         if (got < block) break;
     }
     if (!tolvek::checkAllRead(*in, error)) requireOneLineError(error);

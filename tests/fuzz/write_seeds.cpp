@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     }
     const std::string sounds = argv[1], options = argv[2];
     const std::pair<const char*, int> formats[] = {
-        {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16}, {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-        {"pcm24", SF_FORMAT_WAV | SF_FORMAT_PCM_24}, {"u8", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
+        {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16},   {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"pcm24", SF_FORMAT_WAV | SF_FORMAT_PCM_24},   {"u8", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
         {"wavex", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16}, {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
     };
     for (int rate : {5512, 11025, 22050, 44100})

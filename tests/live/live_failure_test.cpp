@@ -35,7 +35,8 @@ void expectNothingLeft(const AudioStreamState& s) {
 bool callbacksArrive(const AudioStreamState& s, uint32_t more) {
     const uint32_t target = s.callbacks.load() + more;
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (s.callbacks.load() < target && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (s.callbacks.load() < target && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return s.callbacks.load() >= target;
 }
 
@@ -45,8 +46,10 @@ TEST(LiveStreamFailure, StartUpFailsWithTheLibrarysTextAndLeavesNothing) {
     for (const bool withServer : {false, true}) {
         SCOPED_TRACE(withServer);
         VirtualDevice device;
-        if (withServer) ASSERT_TRUE(device.start({22050, "", "", 0}));
-        else setenv("JACK_DEFAULT_SERVER", ("tolvek-nobody-" + std::to_string(getpid())).c_str(), 1);
+        if (withServer)
+            ASSERT_TRUE(device.start({22050, "", "", 0}));
+        else
+            setenv("JACK_DEFAULT_SERVER", ("tolvek-nobody-" + std::to_string(getpid())).c_str(), 1);
         const std::string capture = withServer ? "nobody:out" : "system:capture";
         std::ofstream(device.path("broken.conf")) << "pcm.!default { type jack playback_ports { 0 system:playback_1 "
                                                      "1 system:playback_2 } capture_ports { 0 "

@@ -55,7 +55,7 @@ TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {
     ASSERT_TRUE(r.ok) << r.errorText;
 
     // Each switch flips in turn, a few buffers apart, and the sliders move.
-    std::atomic<int32_t>* switches[] = {&s.noiseTestOn, &s.agcOn,   &s.agcFast,  &s.passOn,  &s.rejectOn,
+    std::atomic<int32_t>* switches[] = {&s.noiseTestOn, &s.agcOn,    &s.agcFast, &s.passOn,    &s.rejectOn,
                                         &s.pausedOn,    &s.viewFast, &s.combOn,  &s.blankerOn, &s.notch2On};
     const auto end = Clock::now() + std::chrono::duration<double>(runSeconds);
     for (int step = 0; Clock::now() < end; ++step) {

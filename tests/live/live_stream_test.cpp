@@ -55,8 +55,8 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
     const RateCase c = GetParam();
     const double recordSeconds = c.passSeconds + c.rejectSeconds + 3.0;  // and start-up
     VirtualDevice device;
-    ASSERT_TRUE(writeStereoToneWav(device.path("tone.wav"), c.rate, recordSeconds + 10, toneAmplitude, toneCycles,
-                                   0.5, rightCycles));
+    ASSERT_TRUE(writeStereoToneWav(device.path("tone.wav"), c.rate, recordSeconds + 10, toneAmplitude, toneCycles, 0.5,
+                                   rightCycles));
     ASSERT_TRUE(device.start({c.rate, device.path("tone.wav"), device.path("out.wav"), recordSeconds}));
 
     Engine engine;

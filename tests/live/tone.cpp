@@ -7,8 +7,8 @@
 
 namespace tolvek::live {
 
-bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude,
-                        double cyclesPerSample, double rightAmplitude, double rightCyclesPerSample) {
+bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude, double cyclesPerSample,
+                        double rightAmplitude, double rightCyclesPerSample) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;

@@ -10,8 +10,8 @@ namespace tolvek::live {
 // Left channel: a tone of `amplitude` at `cyclesPerSample`; right channel: a
 // tone of `rightAmplitude` at `rightCyclesPerSample`, which the engine must
 // ignore.
-bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude,
-                        double cyclesPerSample, double rightAmplitude, double rightCyclesPerSample);
+bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude, double cyclesPerSample,
+                        double rightAmplitude, double rightCyclesPerSample);
 
 struct WavData {
     int channels = 0;

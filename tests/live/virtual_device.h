@@ -16,7 +16,7 @@ struct DeviceOptions {
 };
 
 class VirtualDevice {
-   public:
+  public:
     VirtualDevice();  // makes the directory only
     ~VirtualDevice();
     VirtualDevice(const VirtualDevice&) = delete;
@@ -33,7 +33,7 @@ class VirtualDevice {
     // A path inside the device's private directory.
     std::string path(const std::string& name) const { return dir + "/" + name; }
 
-   private:
+  private:
     std::string dir;
     bool running = false;
 };

@@ -13,11 +13,14 @@
 namespace tolvek {
 namespace {
 
-struct Patch { QRect rect; QColor colour; };
+struct Patch {
+    QRect rect;
+    QColor colour;
+};
 
 const Patch patches[] = {
-    {{10, 10, 60, 50}, Qt::red},   {{80, 10, 60, 50}, Qt::green},  {{150, 10, 60, 50}, Qt::blue},
-    {{220, 10, 60, 50}, Qt::white}, {{10, 80, 60, 50}, QColor(0, 160, 255)}, {{80, 80, 60, 50}, QColor(128, 128, 128)},
+    {{10, 10, 60, 50}, Qt::red},     {{80, 10, 60, 50}, Qt::green},           {{150, 10, 60, 50}, Qt::blue},
+    {{220, 10, 60, 50}, Qt::white},  {{10, 80, 60, 50}, QColor(0, 160, 255)}, {{80, 80, 60, 50}, QColor(128, 128, 128)},
     {{300, 195, 10, 10}, Qt::black},
 };
 
@@ -34,9 +37,14 @@ int colourDistance(QRgb a, QColor b) {
 }
 
 TEST(Pictures, EachFormatDecodesBack) {
-    struct Case { int format; const char* ext; int tolerance; };
+    struct Case {
+        int format;
+        const char* ext;
+        int tolerance;
+    };
     // BMP and PNG are lossless; JPEG at quality 85 and the GIF colour cube are close.
-    const Case cases[] = {{captureBmp, "bmp", 0}, {captureJpeg, "jpg", 24}, {capturePng, "png", 0}, {captureGif, "gif", 26}};
+    const Case cases[] = {
+        {captureBmp, "bmp", 0}, {captureJpeg, "jpg", 24}, {capturePng, "png", 0}, {captureGif, "gif", 26}};
     testing::TempDir dir;
     const QImage picture = testPicture();
     for (const Case& c : cases) {
@@ -44,7 +52,8 @@ TEST(Pictures, EachFormatDecodesBack) {
         const OutputResult r = savePicture(picture, c.format, dir.str());
         ASSERT_TRUE(r.ok()) << r.error;
         const std::string name = std::filesystem::path(r.path).filename().string();
-        EXPECT_TRUE(std::regex_match(name, std::regex(std::string(R"(Capture \d\d\.\d\d\.\d\d h( \(\d+\))?\.)") + c.ext)))
+        EXPECT_TRUE(
+            std::regex_match(name, std::regex(std::string(R"(Capture \d\d\.\d\d\.\d\d h( \(\d+\))?\.)") + c.ext)))
             << name;
         const QImage back(QString::fromStdString(r.path));
         ASSERT_FALSE(back.isNull());

@@ -29,9 +29,7 @@ struct TempDir {
     }
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string str() const { return path.string(); }
-    size_t fileCount() const {
-        return size_t(std::distance(std::filesystem::directory_iterator(path), {}));
-    }
+    size_t fileCount() const { return size_t(std::distance(std::filesystem::directory_iterator(path), {})); }
 };
 
 inline std::vector<uint8_t> readBytes(const std::string& path) {

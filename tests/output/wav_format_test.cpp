@@ -15,7 +15,10 @@ using testing::le16;
 using testing::le32;
 
 TEST(WavHeader, FieldsAtTheirOffsets) {
-    struct Case { uint32_t blocks; int32_t rate; };
+    struct Case {
+        uint32_t blocks;
+        int32_t rate;
+    };
     for (const Case c : {Case{0, 22050}, Case{7, 44100}, Case{3, 5512}, Case{524287, 11025}}) {
         SCOPED_TRACE(c.blocks);
         const uint32_t data = 8192 * c.blocks;

@@ -13,9 +13,9 @@ namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::FileSizeLimit;
 using testing::le32;
 using testing::readBytes;
-using testing::FileSizeLimit;
 using testing::readSoundFile;
 
 constexpr uint32_t blockBytes = 8192;

@@ -27,8 +27,8 @@ namespace {
 
 constexpr int rate = 44100;
 constexpr double blocksPerSecond = double(rate) / streamFramesPerBuffer;
-constexpr double allowedLagBlocks = 3;         // scheduling jitter, not a lost block
-constexpr double allowedGrowthMb = 8;          // after the warm-up
+constexpr double allowedLagBlocks = 3;  // scheduling jitter, not a lost block
+constexpr double allowedGrowthMb = 8;   // after the warm-up
 constexpr int warmUpSeconds = 15;
 
 int soakSeconds() {
@@ -77,7 +77,7 @@ FileCheck readBack(const std::string& path) {
 class SoakTest : public QObject {
     Q_OBJECT
 
-   private slots:
+  private slots:
     void everyStageRecordingAndChartForTheWholeRun() {
         LiveDevice live({}, rate);
         if (!live.started) QSKIP("the virtual sound device did not start");
@@ -116,10 +116,11 @@ class SoakTest : public QObject {
             if (t == warmUpSeconds || (t < warmUpSeconds && t == seconds)) rssWarm = rss;
             if (t >= warmUpSeconds) rssMax = std::max(rssMax, rss);
             if (t % std::max(1, seconds / 10) == 0)
-                qInfo("soak %5d s: blocks %.0f (%.1f behind the clock), resident %.1f MB, underflows %u, overflows %u,"
-                      " recorded %u bytes, chart ticks %d",
-                      t, blocks, elapsed * blocksPerSecond - blocks, rss, stream.underflows.load(),
-                      stream.overflows.load(), window.wavRecorder().waveBytesWritten(), chartTicks);
+                qInfo(
+                    "soak %5d s: blocks %.0f (%.1f behind the clock), resident %.1f MB, underflows %u, overflows %u,"
+                    " recorded %u bytes, chart ticks %d",
+                    t, blocks, elapsed * blocksPerSecond - blocks, rss, stream.underflows.load(),
+                    stream.overflows.load(), window.wavRecorder().waveBytesWritten(), chartTicks);
             if (stream.underflows.load() || stream.overflows.load() || window.deviceLossNotice()) break;
         }
         const double elapsed = clock.nsecsElapsed() / 1e9;
@@ -131,11 +132,12 @@ class SoakTest : public QObject {
         const std::string path = window.wavRecorder().path();
         const FileCheck file = readBack(path);
         const double growth = rssMax - rssWarm;
-        qInfo("soak done: %.1f s, %u blocks (%.1f expected, worst lag %.1f), underflows %u, overflows %u;"
-              " resident %.1f MB after warm-up, max %.1f MB (growth %.1f MB); recording %lld frames read of %lld,"
-              " %u blocks lost, rms %.3f; chart ticks %d",
-              elapsed, blocks, elapsed * blocksPerSecond, worstLag, stream.underflows.load(), stream.overflows.load(),
-              rssWarm, rssMax, growth, file.readFrames, file.headerFrames, lost, file.rms, chartTicks);
+        qInfo(
+            "soak done: %.1f s, %u blocks (%.1f expected, worst lag %.1f), underflows %u, overflows %u;"
+            " resident %.1f MB after warm-up, max %.1f MB (growth %.1f MB); recording %lld frames read of %lld,"
+            " %u blocks lost, rms %.3f; chart ticks %d",
+            elapsed, blocks, elapsed * blocksPerSecond, worstLag, stream.underflows.load(), stream.overflows.load(),
+            rssWarm, rssMax, growth, file.readFrames, file.headerFrames, lost, file.rms, chartTicks);
 
         QVERIFY(!window.deviceLossNotice());
         QCOMPARE(stream.underflows.load(), 0u);

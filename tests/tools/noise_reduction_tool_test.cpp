@@ -20,7 +20,8 @@ namespace {
 // a signal of whole blocks, cut to the input's length: what the engine
 // gives buffer by buffer.
 std::vector<float> runTool(const std::vector<float>& x, int rate, const std::string& options) {
-    std::vector<float> y = tooltest::ToolFolder().filter(x, rate, "--input-level 0 --output-level 0 --agc off " + options);
+    std::vector<float> y =
+        tooltest::ToolFolder().filter(x, rate, "--input-level 0 --output-level 0 --agc off " + options);
     y.resize(x.size() / blockLength * blockLength);
     return y;
 }
@@ -29,7 +30,7 @@ std::vector<float> runTool(const std::vector<float>& x, int rate, const std::str
 // of the same power (0 dB in the full band).
 double lmsSnrGainDb(int taps) {
     constexpr size_t window = 16384;
-    constexpr double cycles = 1500.0 / window;  // a whole number of cycles per window
+    constexpr double cycles = 1500.0 / window;   // a whole number of cycles per window
     const size_t n = 24 * blockLength + window;  // about 2.5 leak time constants, then the window
     std::vector<float> x = whiteNoise(n, std::sqrt(0.5) * 0.001, 17);
     for (size_t i = 0; i < n; ++i) x[i] += static_cast<float>(0.001 * std::sin(2 * M_PI * cycles * double(i)));
@@ -50,16 +51,18 @@ TEST(NoiseReductionThroughTool, LmsLiftsAToneOutOfWhiteNoise) {
 // mains lie a little off the nominal, so the period has to track.
 TEST(NoiseReductionThroughTool, CombRemovesHumUnderSpeechAtEveryRate) {
     const double amplitude[3] = {0.03, 0.015, 0.01};  // full scale 1.0; speech RMS 0.02
-    for (const auto [rate, mainsHz] : {std::pair{5512, 49.95}, {11025, 49.95}, {22050, 49.95}, {44100, 49.95},
-                                       {11025, 59.95}}) {
+    for (const auto [rate, mainsHz] :
+         {std::pair{5512, 49.95}, {11025, 49.95}, {22050, 49.95}, {44100, 49.95}, {11025, 59.95}}) {
         bool spoken = false;
         std::vector<float> x = speech(rate, 30, &spoken);
         for (size_t i = 0; i < x.size(); ++i) {
             x[i] *= 0.02f;
             for (int h = 0; h < 3; ++h)
-                x[i] += static_cast<float>(amplitude[h] * std::sin(2 * M_PI * mainsHz * (h + 1) * double(i) / rate + h));
+                x[i] +=
+                    static_cast<float>(amplitude[h] * std::sin(2 * M_PI * mainsHz * (h + 1) * double(i) / rate + h));
         }
-        const std::vector<float> off = runTool(x, rate, ""), on = runTool(x, rate, mainsHz < 55 ? "--comb 50" : "--comb 60");
+        const std::vector<float> off = runTool(x, rate, ""),
+                                 on = runTool(x, rate, mainsHz < 55 ? "--comb 50" : "--comb 60");
         // The last 20 s, once the period has tracked the mains.
         const size_t end = off.size(), start = end - static_cast<size_t>(20 * rate);
         double drop[3];
@@ -76,9 +79,10 @@ TEST(NoiseReductionThroughTool, CombRemovesHumUnderSpeechAtEveryRate) {
             between[1] += onPower[k];
         }
         const double speechChange = dB(between[1] / between[0]);
-        std::printf("comb %.2f Hz at %5d Hz (%s speech): hum -%.1f dB, 2nd -%.1f dB, 3rd -%.1f dB; "
-                    "speech between lines %+.2f dB\n",
-                    mainsHz, rate, spoken ? "spoken" : "synthetic", drop[0], drop[1], drop[2], speechChange);
+        std::printf(
+            "comb %.2f Hz at %5d Hz (%s speech): hum -%.1f dB, 2nd -%.1f dB, 3rd -%.1f dB; "
+            "speech between lines %+.2f dB\n",
+            mainsHz, rate, spoken ? "spoken" : "synthetic", drop[0], drop[1], drop[2], speechChange);
         EXPECT_GE(drop[0], 20.0) << rate;
         // The tracked period dithers around the mains period, which costs
         // more at the higher harmonics: 32 dB and more with spoken speech,

@@ -68,8 +68,9 @@ struct Fmt {
 
 std::string fmtChunk(const Fmt& f) {
     const uint16_t align = f.align.value_or(uint16_t(f.channels * f.bits / 8));
-    return chunk("fmt ", le(f.tag, 2) + le(f.channels, 2) + le(f.rate, 4) + le(f.rate * align, 4) + le(align, 2) +
-                             le(f.bits, 2), f.size);
+    return chunk(
+        "fmt ", le(f.tag, 2) + le(f.channels, 2) + le(f.rate, 4) + le(f.rate * align, 4) + le(align, 2) + le(f.bits, 2),
+        f.size);
 }
 
 std::string riff(const std::string& chunks, std::optional<uint32_t> size = {}) {
@@ -156,7 +157,8 @@ TEST_F(OfflineTool, OvershootingFloatInputGivesFiniteOutput) {
     std::vector<float> x = tone(1000, 1000, 1.0, 22050);
     x[5000] = -1000;
     for (const char* stages : {"", "--lms 3000 --blanker 1 --comb 50 --notch1 1000 --band pass"}) {
-        const std::vector<float> y = files.filter(x, 22050, std::string("--agc off --input-level 0 --output-level 0 ") + stages);
+        const std::vector<float> y =
+            files.filter(x, 22050, std::string("--agc off --input-level 0 --output-level 0 ") + stages);
         ASSERT_FALSE(y.empty());
         EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](float v) { return std::isfinite(v); })) << stages;
     }
@@ -172,12 +174,14 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         // A valid header whose data chunk runs past the end of the file.
         std::ifstream src(files.path("good.wav"), std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(src), {}};
-        std::ofstream(files.path("truncated.wav"), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size() / 2));
+        std::ofstream(files.path("truncated.wav"), std::ios::binary)
+            .write(bytes.data(), std::streamsize(bytes.size() / 2));
     }
     const std::string tone = pcm16Tone(5000);
     const std::string floatFmt = fmtChunk({.tag = 3, .bits = 32});
     const float nan = std::nanf(""), inf = INFINITY;
-    const std::pair<std::string, std::string> hostile[] = {  // file, and what the line names
+    const std::pair<std::string, std::string> hostile[] = {
+        // file, and what the line names
         {riff(fmtChunk({.size = 0xffffffff}) + chunk("data", tone)), "fmt"},
         {riff(fmtChunk({}) + chunk("data", tone, 0xffffffff)), "truncated"},
         {riff(fmtChunk({}) + chunk("data", tone, 0x80000000)), "truncated"},
@@ -206,7 +210,8 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         files.writeBytes(hostileFiles.back(), bytes);
     }
     const std::string good = files.path("good.wav");
-    std::vector<std::pair<std::string, std::string>> cases = {  // arguments, and what the line names
+    std::vector<std::pair<std::string, std::string>> cases = {
+        // arguments, and what the line names
         {files.path("missing.wav"), "missing.wav"},
         {files.path("junk.wav"), "junk.wav"},
         {files.path("truncated.wav"), "truncated"},

@@ -22,7 +22,7 @@ struct ToolRun {
 
 // A private folder for one test's files, removed at the end.
 class ToolFolder {
-   public:
+  public:
     ToolFolder()
         : dir(std::filesystem::temp_directory_path() /
               ("tolvek-tool-" + std::to_string(::getpid()) + "-" +
@@ -78,7 +78,7 @@ class ToolFolder {
         return left;
     }
 
-   private:
+  private:
     std::filesystem::path dir;
 };
 
