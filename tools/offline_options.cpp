@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "engine.h"
 #include "settings.h"
@@ -12,15 +13,19 @@ namespace tolvek {
 const char* offlineUsage =
     "Usage: tolvek-offline [options] IN OUT.wav\n"
     "Runs the Tolvek Filter engine over the sound file IN, block by block, and writes\n"
-    "what the sound card would receive (both channels, full scale 1.0) to OUT.wav as\n"
-    "32-bit float. IN: mono or stereo (left channel used) at 5512, 11025, 22050 or\n"
-    "44100 Hz, samples finite and within 1000 times full scale. OUT holds the input\n"
-    "padded to whole 2048-frame blocks plus one block more, so the filter's delay of\n"
-    "1025 frames lets the whole input through.\n"
+    "what the sound card would receive (both channels, full scale 1.0) to OUT.wav.\n"
+    "IN: any file libsndfile reads (WAV, FLAC, Ogg/Vorbis, AIFF, ...), any rate and\n"
+    "channel count, samples finite and within 1000 times full scale. Other rates than\n"
+    "the engine's 5512, 11025, 22050 and 44100 Hz are converted to the smallest of\n"
+    "these that holds the input's band (44100 from 44100 Hz up) and back. OUT holds\n"
+    "the input delayed by the filter's 1025 frames (at the engine's rate), followed\n"
+    "by that delay's worth of the tail. '-' as IN reads standard input, as OUT\n"
+    "writes a WAV stream to standard output.\n"
     "\n"
     "Options (defaults are the program's start settings):\n"
     "  --band reject|pass|passall  band mode (passall)\n"
-    "  --lower HZ, --upper HZ      band edges in Hz, 0..rate/2 (1031, 2031 at 22050 Hz)\n"
+    "  --lower HZ, --upper HZ      band edges in Hz, 0..engine rate/2 (1031, 2031 at\n"
+    "                              22050 Hz)\n"
     "  --notch1 HZ .. --notch4 HZ  switch that notch on at HZ (narrow, medium, wide,\n"
     "                              extra wide)\n"
     "  --agc off|fast|slow         automatic gain control (slow)\n"
@@ -30,6 +35,14 @@ const char* offlineUsage =
     "  --lms TAPS                  LMS noise reduction with TAPS taps, 1..3000\n"
     "  --blanker THRESHOLD         noise blanker at THRESHOLD, 1..100\n"
     "  --comb 50|60                mains-hum comb filter for 50 or 60 Hz\n"
+    "\n"
+    "Files:\n"
+    "  --channel N                 input channel to filter, from 1 (1)\n"
+    "  --engine-rate HZ            run the engine at 5512, 11025, 22050 or 44100 Hz\n"
+    "  --out-rate input|engine     write OUT at the input's rate or the engine's (input)\n"
+    "  --format float|pcm16|pcm24  OUT's samples (float); RF64 beyond 4 GiB\n"
+    "  --level-log FILE.csv        the signal level every 50 ms of OUT: time s, level dB\n"
+    "  --quiet                     no progress on a terminal\n"
     "  --help                      this text\n"
     "Exit status: 0 done, 2 bad input or options, 1 output could not be written.\n";
 
@@ -48,6 +61,86 @@ static bool parseInt(const std::string& text, long lo, long hi, int& value) {
     return true;
 }
 
+static bool parseHz(const std::string& text, std::optional<double>& hz) {
+    double v;
+    if (!parseNumber(text, v)) return false;
+    hz = v;
+    return true;
+}
+
+// Sets `value` to the choice whose name is `text`.
+template <typename T, size_t N>
+static bool parseChoice(const std::string& text, const std::pair<const char*, T> (&choices)[N], T& value) {
+    for (const auto& [name, choice] : choices)
+        if (text == name) {
+            value = choice;
+            return true;
+        }
+    return false;
+}
+
+namespace {
+
+using O = OfflineOptions;
+
+// One option: its name, what its value must be (null for a switch without a
+// value) and how it is applied; false from `apply` means a bad value.
+struct OptionRule {
+    const char* name;
+    const char* expected;
+    bool (*apply)(O&, const std::string& value);
+};
+
+const OptionRule optionRules[] = {
+    {"--band", "reject, pass or passall",
+     [](O& o, const std::string& v) {
+         return parseChoice(v, {{"reject", O::Band::reject}, {"pass", O::Band::pass}, {"passall", O::Band::passAll}},
+                            o.band);
+     }},
+    {"--lower", "a frequency in Hz", [](O& o, const std::string& v) { return parseHz(v, o.lowerHz); }},
+    {"--upper", "a frequency in Hz", [](O& o, const std::string& v) { return parseHz(v, o.upperHz); }},
+    {"--notch1", "a frequency in Hz", [](O& o, const std::string& v) { return parseHz(v, o.notchHz[0]); }},
+    {"--notch2", "a frequency in Hz", [](O& o, const std::string& v) { return parseHz(v, o.notchHz[1]); }},
+    {"--notch3", "a frequency in Hz", [](O& o, const std::string& v) { return parseHz(v, o.notchHz[2]); }},
+    {"--notch4", "a frequency in Hz", [](O& o, const std::string& v) { return parseHz(v, o.notchHz[3]); }},
+    {"--agc", "off, fast or slow",
+     [](O& o, const std::string& v) {
+         return parseChoice(v, {{"off", O::AgcMode::off}, {"fast", O::AgcMode::fast}, {"slow", O::AgcMode::slow}},
+                            o.agc);
+     }},
+    {"--input-level", "an integer 0..100",
+     [](O& o, const std::string& v) { return parseInt(v, 0, 100, o.inputLevel); }},
+    {"--output-level", "an integer 0..200",
+     [](O& o, const std::string& v) { return parseInt(v, 0, 200, o.outputLevel); }},
+    {"--test-noise", nullptr, [](O& o, const std::string&) { return o.testNoise = true; }},
+    {"--lms", "an integer 1..3000", [](O& o, const std::string& v) { return parseInt(v, 1, 3000, o.lmsTaps); }},
+    {"--blanker", "an integer 1..100",
+     [](O& o, const std::string& v) { return parseInt(v, 1, 100, o.blankerThreshold); }},
+    {"--comb", "50 or 60",
+     [](O& o, const std::string& v) {
+         return parseChoice(v, {{"50", 50}, {"60", 60}}, o.combHz);
+     }},
+    {"--channel", "a channel number from 1",
+     [](O& o, const std::string& v) { return parseInt(v, 1, 1 << 20, o.channel); }},
+    {"--engine-rate", "5512, 11025, 22050 or 44100",
+     [](O& o, const std::string& v) {
+         return parseChoice(v, {{"5512", 5512}, {"11025", 11025}, {"22050", 22050}, {"44100", 44100}}, o.engineRate);
+     }},
+    {"--out-rate", "input or engine",
+     [](O& o, const std::string& v) {
+         return parseChoice(v, {{"input", false}, {"engine", true}}, o.outAtEngineRate);
+     }},
+    {"--format", "float, pcm16 or pcm24",
+     [](O& o, const std::string& v) {
+         return parseChoice(
+             v, {{"float", O::Format::float32}, {"pcm16", O::Format::pcm16}, {"pcm24", O::Format::pcm24}}, o.format);
+     }},
+    {"--level-log", "a file name", [](O& o, const std::string& v) { return !v.empty() && (o.levelLogPath = v, true); }},
+    {"--quiet", nullptr, [](O& o, const std::string&) { return o.quiet = true; }},
+};
+
+}  // namespace
+
 std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>& args, std::string& error) {
     OfflineOptions o;
     std::vector<std::string> positional;
@@ -57,12 +150,19 @@ std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>
             o.help = true;
             return o;
         }
-        if (a == "--test-noise") {
-            o.testNoise = true;
+        if (a.rfind("--", 0) != 0 || a == "--") {  // "-" names standard input or output
+            positional.push_back(a);
             continue;
         }
-        if (a.rfind("--", 0) != 0 || a == "--") {
-            positional.push_back(a);
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& r : optionRules)
+            if (a == r.name) rule = &r;
+        if (!rule) {
+            error = "unknown option " + a + " (see --help)";
+            return std::nullopt;
+        }
+        if (!rule->expected) {
+            rule->apply(o, {});
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -70,48 +170,8 @@ std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>
             return std::nullopt;
         }
         const std::string& v = args[++i];
-        auto bad = [&](const std::string& range) {
-            error = "bad value '" + v + "' for " + a + ": expected " + range;
-            return std::nullopt;
-        };
-        double hz;
-        if (a == "--band") {
-            if (v == "reject")
-                o.band = OfflineOptions::Band::reject;
-            else if (v == "pass")
-                o.band = OfflineOptions::Band::pass;
-            else if (v == "passall")
-                o.band = OfflineOptions::Band::passAll;
-            else
-                return bad("reject, pass or passall");
-        } else if (a == "--agc") {
-            if (v == "off")
-                o.agc = OfflineOptions::AgcMode::off;
-            else if (v == "fast")
-                o.agc = OfflineOptions::AgcMode::fast;
-            else if (v == "slow")
-                o.agc = OfflineOptions::AgcMode::slow;
-            else
-                return bad("off, fast or slow");
-        } else if (a == "--lower" || a == "--upper") {
-            if (!parseNumber(v, hz)) return bad("a frequency in Hz");
-            (a == "--lower" ? o.lowerHz : o.upperHz) = hz;
-        } else if (a.size() == 8 && a.rfind("--notch", 0) == 0 && a[7] >= '1' && a[7] <= '4') {
-            if (!parseNumber(v, hz)) return bad("a frequency in Hz");
-            o.notchHz[a[7] - '1'] = hz;
-        } else if (a == "--input-level") {
-            if (!parseInt(v, 0, 100, o.inputLevel)) return bad("an integer 0..100");
-        } else if (a == "--output-level") {
-            if (!parseInt(v, 0, 200, o.outputLevel)) return bad("an integer 0..200");
-        } else if (a == "--lms") {
-            if (!parseInt(v, 1, 3000, o.lmsTaps)) return bad("an integer 1..3000");
-        } else if (a == "--blanker") {
-            if (!parseInt(v, 1, 100, o.blankerThreshold)) return bad("an integer 1..100");
-        } else if (a == "--comb") {
-            if (v != "50" && v != "60") return bad("50 or 60");
-            o.combHz = v == "50" ? 50 : 60;
-        } else {
-            error = "unknown option " + a + " (see --help)";
+        if (!rule->apply(o, v)) {
+            error = "bad value '" + v + "' for " + a + ": expected " + rule->expected;
             return std::nullopt;
         }
     }
@@ -129,7 +189,8 @@ bool checkFrequencies(const OfflineOptions& o, int sampleRate, std::string& erro
     auto inRange = [&](const std::optional<double>& hz, const char* name) {
         if (hz && (*hz < 0 || *hz > nyquist)) {
             error = std::string(name) + " " + std::to_string(*hz) + " Hz is outside 0.." +
-                    std::to_string(static_cast<int>(nyquist)) + " Hz at this file's rate";
+                    std::to_string(static_cast<int>(nyquist)) + " Hz at the engine's rate of " +
+                    std::to_string(sampleRate) + " Hz";
             return false;
         }
         return true;

@@ -9,8 +9,8 @@
 namespace tolvek {
 
 struct OfflineOptions {
-    std::string inputPath;
-    std::string outputPath;
+    std::string inputPath;   // "-" = standard input
+    std::string outputPath;  // "-" = standard output
     enum class Band { passAll, pass, reject } band = Band::passAll;
     std::optional<double> lowerHz, upperHz;  // default: the program's start positions
     std::optional<double> notchHz[4];        // set = that notch on
@@ -21,18 +21,24 @@ struct OfflineOptions {
     int lmsTaps = 0;           // 0 = off, else 1..3000
     int blankerThreshold = 0;  // 0 = off, else 1..100
     int combHz = 0;            // 0 = off, 50 or 60
+    int channel = 1;           // input channel used, counted from 1
+    int engineRate = 0;        // 0 = the smallest engine rate holding the input's band
+    bool outAtEngineRate = false;
+    enum class Format { float32, pcm16, pcm24 } format = Format::float32;
+    std::string levelLogPath;  // empty = no level log
+    bool quiet = false;
     bool help = false;
 };
 
 // Parses argv; on failure returns nullopt and sets `error` to a one-line message.
 std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>& args, std::string& error);
 
-// Checks the frequency options against the input's rate (0 .. rate/2, lower <= upper).
+// Checks the frequency options against the engine's rate (0 .. rate/2, lower <= upper).
 bool checkFrequencies(const OfflineOptions& o, int sampleRate, std::string& error);
 
 struct Engine;
 
-// Sets the engine's settings from checked options, for a file at `sampleRate`.
+// Sets the engine's settings from checked options, for the engine at `sampleRate`.
 void configureEngine(Engine& engine, const OfflineOptions& o, int sampleRate);
 
 extern const char* offlineUsage;

@@ -1,7 +1,5 @@
 // tolvek-offline: runs the engine over a sound file, block by block, and
-// writes what the sound card would receive as a 32-bit float WAV.
-#include <sndfile.h>
-
+// writes what the sound card would receive as a WAV.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -9,14 +7,32 @@
 #include <vector>
 
 #include "engine.h"
+#include "level_log.h"
 #include "offline_input.h"
 #include "offline_options.h"
+#include "offline_output.h"
+#include "output_target.h"
+#include "progress.h"
 
 namespace {
+
+// The engine's output lags its input by half a block and one sample: the
+// output runs that much past the input's end, so the whole input gets out.
+constexpr int filterDelay = tolvek::blockLength / 2 + 1;
 
 int fail(const std::string& message, int status) {
     std::fprintf(stderr, "tolvek-offline: %s\n", message.c_str());
     return status;
+}
+
+// Why OUT (or the level log) may not be written: it is the input itself.
+bool overwritesInput(const tolvek::OfflineOptions& o, std::string& error) {
+    for (const std::string* out : {&o.outputPath, &o.levelLogPath})
+        if (o.inputPath != "-" && !out->empty() && *out != "-" && tolvek::sameFile(o.inputPath, *out)) {
+            error = *out + " is the input file " + o.inputPath + "; give another name";
+            return true;
+        }
+    return false;
 }
 
 }  // namespace
@@ -30,55 +46,59 @@ int main(int argc, char** argv) {
         return 0;
     }
     const tolvek::OfflineOptions& o = *options;
+    if (overwritesInput(o, error)) return fail(error, 2);
 
-    auto in = tolvek::openInput(o.inputPath, error);
+    auto in = tolvek::openInput(o.inputPath, o.channel, error);
     if (!in) return fail(error, 2);
-    const int rate = in->info.samplerate;
-    if (!tolvek::checkFrequencies(o, rate, error)) return fail(error, 2);
+    const int engineRate = o.engineRate ? o.engineRate : tolvek::engineRateFor(in->info.samplerate);
+    if (!tolvek::checkFrequencies(o, engineRate, error)) return fail(error, 2);
+    tolvek::EngineRateReader reader(*in, engineRate);
 
-    // Written under a temporary name and renamed at the end, so a failure
-    // leaves no output file behind.
-    const std::string tempPath = o.outputPath + ".part";
-    SF_INFO outInfo{};
-    outInfo.samplerate = rate;
-    outInfo.channels = 2;
-    outInfo.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    tolvek::SndFilePtr out(sf_open(tempPath.c_str(), SFM_WRITE, &outInfo));
-    if (!out) return fail("cannot create " + o.outputPath + ": " + sf_strerror(nullptr), 1);
+    tolvek::removeTemporariesOnSignals();
+    tolvek::OutputTarget outTarget;
+    if (!tolvek::openOutput(o.outputPath, outTarget, error)) return fail(error, 1);
+    tolvek::LevelLog levelLog;
+    if (!o.levelLogPath.empty() && !levelLog.open(o.levelLogPath, error)) {
+        tolvek::discardOutput(outTarget);
+        return fail(error, 1);
+    }
+    const long long inputLength = reader.engineLength();
+    tolvek::OutputWriter out(outTarget, engineRate, o.outAtEngineRate ? engineRate : in->info.samplerate, o.format,
+                             inputLength < 0 ? -1 : inputLength + filterDelay);
     auto abandon = [&](const std::string& message, int status) {
-        out.reset();
-        std::remove(tempPath.c_str());
+        tolvek::discardOutput(outTarget);
+        levelLog.discard();
         return fail(message, status);
     };
+    if (!out.open(error)) return abandon(error, 1);
 
     auto engine = std::make_unique<tolvek::Engine>();
-    tolvek::configureEngine(*engine, o, rate);
+    tolvek::configureEngine(*engine, o, engineRate);
+    tolvek::Progress progress(!o.quiet);
+    const double seconds = double(inputLength) / engineRate;
 
     const int block = tolvek::blockLength;
-    std::vector<float> input(2 * block), output(2 * block);
-    bool inputDone = false;
-    bool flushed = false;
-    while (!flushed) {
+    std::vector<float> input(2 * block), output(2 * block), mono(block);
+    long long fed = 0, written = 0;  // samples at the engine's rate
+    bool inputEnded = false;
+    while (!inputEnded || written < fed + filterDelay) {
         std::fill(input.begin(), input.end(), 0.0f);
-        long got = 0;
-        if (!inputDone) {
-            got = tolvek::readLeftChannel(*in, input.data(), block, 2, error);
+        if (!inputEnded) {
+            const long got = reader.next(input.data(), 2, error);
             if (got < 0) return abandon(error, 2);
-            if (got < block) inputDone = true;
-        } else {
-            flushed = true;  // one extra block of silence lets the delayed tail out
+            fed += got;
+            inputEnded = got < block;
         }
-        if (got == 0 && !flushed) continue;
         engine->process(input.data(), output.data(), block);
-        if (sf_writef_float(out.get(), output.data(), block) != block)
-            return abandon("cannot write " + o.outputPath + ": " + sf_strerror(out.get()), 1);
+        const long long n = inputEnded ? std::min<long long>(block, fed + filterDelay - written) : block;
+        for (long long i = 0; i < n; ++i) mono[size_t(i)] = output[size_t(2 * i)];
+        if (!out.write(mono.data(), size_t(n), error)) return abandon(error, 1);
+        written += n;
+        levelLog.afterBlock(engine->shared, written, engineRate);
+        progress.update(double(fed) / engineRate, seconds);
     }
-    if (!tolvek::checkAllRead(*in, error)) return abandon(error, 2);
-
-    if (sf_close(out.release()) != 0) return abandon("cannot finish " + o.outputPath, 1);
-    if (std::rename(tempPath.c_str(), o.outputPath.c_str()) != 0) {
-        std::remove(tempPath.c_str());
-        return fail("cannot create " + o.outputPath, 1);
-    }
+    progress.finish();
+    if (!out.finish(written, error) || !levelLog.finish(error)) return abandon(error, 1);
+    if (!tolvek::commitOutput(outTarget, error)) return abandon(error, 1);
     return 0;
 }

@@ -9,7 +9,9 @@
 
 #include "engine.h"
 #include "fuzz_check.h"
+#include "offline_input.h"
 #include "offline_options.h"
+#include "settings.h"
 
 using tolvek::fuzz::require;
 using tolvek::fuzz::requireOneLineError;
@@ -50,9 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(options->lmsTaps >= 0 && options->lmsTaps <= 3000, "LMS taps");
     require(options->blankerThreshold >= 0 && options->blankerThreshold <= 100, "blanker threshold");
 
-    // The rate comes from the input's first byte, so each input tries one.
-    const int rates[] = {5512, 11025, 22050, 44100};
-    const int rate = rates[size ? data[0] % 4 : 0];
+    require(options->channel >= 1, "channel", std::to_string(options->channel));
+    require(options->engineRate == 0 || tolvek::isEngineRate(options->engineRate), "engine rate",
+            std::to_string(options->engineRate));
+
+    // The engine's rate as --engine-rate sets it, or else as the tool picks
+    // it for an input rate taken from the first two bytes.
+    const int inputRate = size >= 2 ? 1000 + (data[0] << 8 | data[1]) * 11 : 22050;
+    const int rate = options->engineRate ? options->engineRate : tolvek::engineRateFor(inputRate);
+    require(tolvek::isEngineRate(rate), "chose a rate the engine does not run at", std::to_string(rate));
     if (!tolvek::checkFrequencies(*options, rate, error)) {
         requireOneLineError(error);
         return 0;

@@ -1,5 +1,6 @@
 // Fuzz target: arbitrary bytes as the offline tool's input file, opened,
-// checked and read to the end by the tool's own reading code.
+// checked and read to the end by the tool's own read loop, converted to
+// the engine's rate.
 //
 // libsndfile itself is not instrumented, so the lines of its parse log
 // (without digits and bracketed text) count as coverage too: an input that
@@ -62,32 +63,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(f != nullptr, "cannot write", path);
     require(std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0, "cannot write", path);
 
+    // The last byte picks the channel and the engine's rate (0: the tool's
+    // own choice), so every conversion the tool makes is tried.
+    const int last = size ? data[size - 1] : 0;
+    const int channel = 1 + last % 3;
+    const int rates[] = {0, 5512, 11025, 22050, 44100};
     std::string error;
-    auto in = tolvek::openInput(path, error);
+    auto in = tolvek::openInput(path, channel, error);
     countLogLines(in ? in->file.get() : nullptr);
     if (!in) {
         requireOneLineError(error);
         return 0;
     }
-    require(tolvek::isEngineRate(in->info.samplerate), "accepted rate", std::to_string(in->info.samplerate));
-    require(in->info.channels == 1 || in->info.channels == 2, "accepted channels", std::to_string(in->info.channels));
+    const int inputRate = in->info.samplerate;
+    require(inputRate >= tolvek::minInputRate && inputRate <= tolvek::maxInputRate, "accepted rate",
+            std::to_string(inputRate));
+    require(in->info.channels >= channel, "accepted a missing channel", std::to_string(in->info.channels));
     require(in->info.frames > 0, "accepted an empty file");
+    const int engineRate = rates[last / 3 % 5] ? rates[last / 3 % 5] : tolvek::engineRateFor(inputRate);
+    require(tolvek::isEngineRate(engineRate), "chose a rate the engine does not run at", std::to_string(engineRate));
 
-    // The tool's loop: whole blocks until a short one, then the length check.
+    // The tool's read loop: whole blocks until a short one.
+    tolvek::EngineRateReader reader(*in, engineRate);
+    const long long expected = reader.engineLength();
     const int block = tolvek::blockLength;
-    std::vector<float> left(2 * block);
+    std::vector<float> samples(2 * block);
+    long long total = 0;
     for (;;) {
-        const long got = tolvek::readLeftChannel(*in, left.data(), block, 2, error);
+        const long got = reader.next(samples.data(), 2, error);
         if (got < 0) {
             requireOneLineError(error);
             return 0;
         }
         require(got <= block, "read more than asked");
         for (long i = 0; i < got; ++i)
-            require(std::abs(left[size_t(2 * i)]) <= tolvek::maxSampleMagnitude,
-                    "passed a sample the engine cannot take");
+            require(std::isfinite(samples[size_t(2 * i)]), "passed a sample that is not finite");
+        total += got;
         if (got < block) break;
     }
-    if (!tolvek::checkAllRead(*in, error)) requireOneLineError(error);
+    require(total == expected, "length at the engine's rate differs from the promised",
+            std::to_string(total) + " vs " + std::to_string(expected));
+    require(reader.next(samples.data(), 2, error) == 0, "read on after the end");
     return 0;
 }

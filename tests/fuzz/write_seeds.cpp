@@ -1,5 +1,5 @@
-// Writes the fuzz targets' seed corpus: short sound files at each engine rate,
-// mono and stereo, in the sample formats WAVs commonly hold, and a few
+// Writes the fuzz targets' seed corpus: short sound files at engine rates and
+// others, with one and three channels, in the sample formats WAVs commonly hold, and a few
 // argument lists. Usage: write_seeds SOUND_DIR OPTIONS_DIR
 #include <sndfile.h>
 
@@ -37,9 +37,10 @@ int main(int argc, char** argv) {
         {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16},   {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
         {"pcm24", SF_FORMAT_WAV | SF_FORMAT_PCM_24},   {"u8", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
         {"wavex", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16}, {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+        {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
     };
-    for (int rate : {5512, 11025, 22050, 44100})
-        for (int channels : {1, 2})
+    for (int rate : {5512, 8000, 11025, 22050, 44100, 48000})
+        for (int channels : {1, 3})
             for (const auto& [name, format] : formats) {
                 const std::string path =
                     sounds + "/" + name + "-" + std::to_string(rate) + "-" + std::to_string(channels);
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
         "\x02--agc\nfast\n--input-level\n60\n--output-level\n20\n--test-noise\nin.wav\nout.wav",
         "\x03--lms\n64\n--blanker\n50\n--comb\n60\nin.wav\nout.wav",
         "--agc\noff\n--notch2\n1e3\n--notch3\n0x10\nin.wav\nout.wav",
+        "--channel\n2\n--engine-rate\n11025\n--out-rate\nengine\n--format\npcm24\n-\n-",
+        "\x7d--notch1\n20000\n--format\npcm16\n--level-log\nlevel.csv\n--quiet\nin.flac\nout.wav",
         "--help",
     };
     int n = 0;

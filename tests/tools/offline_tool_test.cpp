@@ -166,7 +166,7 @@ TEST_F(OfflineTool, OvershootingFloatInputGivesFiniteOutput) {
 
 TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
     files.writeWav("good.wav", tone(440, 0.1, 0.5, 22050), 22050);
-    files.writeWav("rate.wav", tone(440, 0.1, 0.5, 8000), 8000);
+    files.writeWav("rate.wav", tone(100, 0.1, 0.5, 500), 500);
     files.writeWav("empty.wav", {}, 22050);
     {
         std::ofstream junk(files.path("junk.wav"), std::ios::binary);
@@ -188,7 +188,6 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         {riff(fmtChunk({}) + chunk("LIST", "INFO", 0xfffffff0) + chunk("data", tone)), "data"},
         {riff(fmtChunk({.channels = 0, .align = 2}) + chunk("data", tone)), "hannel"},
         {riff(fmtChunk({.channels = 65535, .align = 2}) + chunk("data", tone)), "hannel"},
-        {riff(fmtChunk({.channels = 3}) + chunk("data", tone)), "3 channels"},
         {riff(fmtChunk({.rate = 0}) + chunk("data", tone)), "hostile-"},
         {riff(fmtChunk({.rate = 4000000000u}) + chunk("data", tone)), "hostile-"},
         {riff(fmtChunk({.bits = 0, .align = 2}) + chunk("data", tone)), "format"},
@@ -215,7 +214,8 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         {files.path("missing.wav"), "missing.wav"},
         {files.path("junk.wav"), "junk.wav"},
         {files.path("truncated.wav"), "truncated"},
-        {files.path("rate.wav"), "8000"},
+        {files.path("rate.wav"), "500 Hz"},
+        {"--channel 2 " + good, "--channel 2"},
         {files.path("empty.wav"), "no audio"},
         {"--lms 0 " + good, "--lms"},
         {"--output-level 201 " + good, "--output-level"},
