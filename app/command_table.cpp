@@ -1,21 +1,18 @@
-// The command table: the menu bar and MainWindow::command, the one place
-// that maps command ids to actions.
+// The command table: the menu bar and runCommand, the one place that maps
+// command ids to actions.
 #include "command_table.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include "about_box.h"
-#include "chart_dialog.h"
 #include "command_ids.h"
 #include "controls_dialog.h"
 #include "desktop_open.h"
 #include "help_page.h"
 #include "main_window.h"
-#include "picture_saver.h"
 #include "samplerate_dialog.h"
 #include "switch_button.h"
 
@@ -52,7 +49,6 @@ void addItems(QMenu& menu, std::initializer_list<Item> items, const std::functio
     }
 }
 
-constexpr int bandIds[] = {cmd::pass, cmd::passAll, cmd::reject};
 constexpr std::initializer_list<int> agcSpeedIds = {cmd::agcFast, cmd::agcSlow};
 constexpr std::initializer_list<int> viewSpeedIds = {cmd::viewFast, cmd::viewSlow};
 constexpr std::initializer_list<int> captureFormatIds = {cmd::captureBmp, cmd::captureJpg, cmd::capturePng,
@@ -112,51 +108,27 @@ std::map<int, QAction*> buildMainMenu(QMenuBar& bar, const std::function<void(in
     return actions;
 }
 
-void MainWindow::buildMenu() {
-    actions = buildMainMenu(*menuBar(), [this](int id) { command(id); });
-}
-
-void MainWindow::setMark(int id, bool marked) { actions.at(id)->setChecked(marked); }
-
-void MainWindow::setMarks(std::initializer_list<int> group, int marked) {
-    for (int id : group) setMark(id, id == marked);
-}
-
-// Exactly one band mode is on. The old mode is cleared before the new one is
-// set, so no block ever sees Pass and Reject together.
-void MainWindow::chooseBand(int id) {
-    ProcessingSettings& s = engine.settings;
-    std::atomic<int32_t>* flag[] = {&s.passOn, &s.passAllOn, &s.rejectOn};
-    int chosen = 0;
-    while (bandIds[chosen] != id) ++chosen;
-    if (get(*flag[chosen]) == 1) return;
-    for (int i = 0; i < 3; ++i) switches.at(bandIds[i])->setOn(i == chosen);
-    for (int i = 0; i < 3; ++i)
-        if (i != chosen) put(*flag[i], 0);
-    put(*flag[chosen], 1);
-}
-
-void MainWindow::command(int id) {
-    ProcessingSettings& s = engine.settings;
+void runCommand(MainWindow& w, int id) {
+    ProcessingSettings& s = w.engine.settings;
     // A switch that toggles and shows its state as a check mark or an image.
     auto toggleMarked = [&](std::atomic<int32_t>& setting) {
         toggleSwitch(setting);
-        setMark(id, get(setting) == 1);
+        w.setMark(id, get(setting) == 1);
     };
     auto toggleImaged = [&](std::atomic<int32_t>& setting) {
         toggleSwitch(setting);
-        switches.at(id)->setOn(get(setting) == 1);
+        w.switches.at(id)->setOn(get(setting) == 1);
     };
 
     switch (id) {
         case cmd::openWaveFile:
-            startRecording();
+            w.startRecording();
             break;
         case cmd::closeWaveFile:
-            stopRecording();
+            w.stopRecording();
             break;
         case cmd::exitProgram:
-            close();
+            w.close();
             break;
         case cmd::cpuLoad:
             toggleMarked(s.cpuLoadShown);
@@ -165,22 +137,22 @@ void MainWindow::command(int id) {
             toggleMarked(s.noiseTestOn);
             break;
         case cmd::audioDevices:
-            openSoundSettings(this);
+            openSoundSettings(&w);
             break;
         case cmd::samplerate:
             openSamplerateDialog(
-                s, [this](int rate) { return changeSampleRate(rate); }, this);
+                s, [&w](int rate) { return w.changeSampleRate(rate); }, &w);
             break;
         case cmd::chartRecorder:
-            openChart();
+            w.openChart();
             break;
         case cmd::agcFast:
             put(s.agcFast, 1);
-            setMarks(agcSpeedIds, id);
+            w.setMarks(agcSpeedIds, id);
             break;
         case cmd::agcSlow:
             put(s.agcFast, 0);
-            setMarks(agcSpeedIds, id);
+            w.setMarks(agcSpeedIds, id);
             break;
         case cmd::notch1:
             toggleMarked(s.notch1On);
@@ -195,45 +167,45 @@ void MainWindow::command(int id) {
             toggleMarked(s.notch4On);
             break;
         case cmd::helpContents:
-            openHelpPage(this);
+            openHelpPage(&w);
             break;
         case cmd::about:
-            showAboutBox(this);
+            showAboutBox(&w);
             break;
         case cmd::controls:
-            openControlsDialog(engine, this);
+            openControlsDialog(w.engine, &w);
             break;
         case cmd::viewFast:
             put(s.viewFast, 1);
-            setMarks(viewSpeedIds, id);
+            w.setMarks(viewSpeedIds, id);
             break;
         case cmd::viewSlow:
             put(s.viewFast, 0);
-            setMarks(viewSpeedIds, id);
+            w.setMarks(viewSpeedIds, id);
             break;
         case cmd::captureBmp:
         case cmd::captureJpg:
         case cmd::capturePng:
         case cmd::captureGif:
-            captureFmt = id - cmd::captureBmp + 1;
-            setMarks(captureFormatIds, id);
+            w.captureFmt = id - cmd::captureBmp + 1;
+            w.setMarks(captureFormatIds, id);
             break;
         case cmd::blanker:
             toggleImaged(s.blankerOn);
             break;
         case cmd::lms:
             if (get(s.lmsOn) == 1) {
-                switches.at(id)->setOn(false);
+                w.switches.at(id)->setOn(false);
                 put(s.lmsOn, 0);
             } else {
-                switches.at(id)->setOn(true);
-                engine.switchLmsOn();  // the callback clears the state before its next LMS step
+                w.switches.at(id)->setOn(true);
+                w.engine.switchLmsOn();  // the callback clears the state before its next LMS step
             }
             break;
         case cmd::pass:
         case cmd::passAll:
         case cmd::reject:
-            chooseBand(id);
+            w.chooseBand(id);
             break;
         case cmd::agc:
             toggleImaged(s.agcOn);
@@ -244,41 +216,16 @@ void MainWindow::command(int id) {
         case cmd::pause: {
             toggleSwitch(s.pausedOn);
             const bool paused = get(s.pausedOn) == 1;
-            pauseBtn->setText(paused ? "Start" : "Pause");
-            pauseBtn->setChecked(paused);
+            w.pauseBtn->setText(paused ? "Start" : "Pause");
+            w.pauseBtn->setChecked(paused);
             break;
         }
         case cmd::capture:
-            saveClientPicture();
+            w.saveClientPicture();
             break;
         default:
             break;
     }
-}
-
-void MainWindow::openChart() {
-    chart::ChartLinks links;
-    links.shared = &engine.shared;
-    links.signalLevel = [this] { return display.signalLevel; };
-    links.captureFormat = [this] { return captureFmt; };
-    chart::openChartDialog(chart, chartState, std::move(links), this);
-}
-
-// The client area as shown, switches and sliders included.
-void MainWindow::saveClientPicture() {
-    const OutputResult r = savePicture(clientArea->grab().toImage(), captureFmt);
-    if (!r.ok()) QMessageBox::warning(this, "Capture", QString::fromStdString(r.error));
-}
-
-void MainWindow::startRecording() {
-    const OutputResult r = recorder.startRecording();
-    if (!r.ok()) QMessageBox::warning(this, "Wave file", QString::fromStdString(r.error));
-}
-
-void MainWindow::stopRecording() {
-    recorder.stopRecording();
-    const std::string error = recorder.takeError();
-    if (!error.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(error));
 }
 
 }  // namespace tolvek

@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "command_ids.h"
+#include "command_table.h"
 #include "level_slider.h"
 #include "picture_saver.h"
 #include "switch_button.h"
@@ -76,6 +77,8 @@ constexpr SwitchPlace switchPlaces[] = {
     {cmd::pass, "IMG_BITMAP_PASS", 594, 500, false},     {cmd::passAll, "IMG_BITMAP_ALL", 716, 500, true},
     {cmd::reject, "IMG_BITMAP_REJECT", 655, 500, false},
 };
+
+constexpr int bandIds[] = {cmd::pass, cmd::passAll, cmd::reject};
 
 }  // namespace
 
@@ -254,6 +257,57 @@ void MainWindow::paintClient(QWidget& target) {
     ++painted.paints;
     painted.lastRows = in.waterfallRows;
     painted.totalRows += in.waterfallRows;
+}
+
+void MainWindow::command(int id) { runCommand(*this, id); }
+
+void MainWindow::buildMenu() {
+    actions = buildMainMenu(*menuBar(), [this](int id) { command(id); });
+}
+
+void MainWindow::setMark(int id, bool marked) { actions.at(id)->setChecked(marked); }
+
+void MainWindow::setMarks(std::initializer_list<int> group, int marked) {
+    for (int id : group) setMark(id, id == marked);
+}
+
+// Exactly one band mode is on. The old mode is cleared before the new one is
+// set, so no block ever sees Pass and Reject together.
+void MainWindow::chooseBand(int id) {
+    ProcessingSettings& s = engine.settings;
+    std::atomic<int32_t>* flag[] = {&s.passOn, &s.passAllOn, &s.rejectOn};
+    int chosen = 0;
+    while (bandIds[chosen] != id) ++chosen;
+    if (get(*flag[chosen]) == 1) return;
+    for (int i = 0; i < 3; ++i) switches.at(bandIds[i])->setOn(i == chosen);
+    for (int i = 0; i < 3; ++i)
+        if (i != chosen) put(*flag[i], 0);
+    put(*flag[chosen], 1);
+}
+
+void MainWindow::openChart() {
+    chart::ChartLinks links;
+    links.shared = &engine.shared;
+    links.signalLevel = [this] { return display.signalLevel; };
+    links.captureFormat = [this] { return captureFmt; };
+    chart::openChartDialog(chart, chartState, std::move(links), this);
+}
+
+// The client area as shown, switches and sliders included.
+void MainWindow::saveClientPicture() {
+    const OutputResult r = savePicture(clientArea->grab().toImage(), captureFmt);
+    if (!r.ok()) QMessageBox::warning(this, "Capture", QString::fromStdString(r.error));
+}
+
+void MainWindow::startRecording() {
+    const OutputResult r = recorder.startRecording();
+    if (!r.ok()) QMessageBox::warning(this, "Wave file", QString::fromStdString(r.error));
+}
+
+void MainWindow::stopRecording() {
+    recorder.stopRecording();
+    const std::string error = recorder.takeError();
+    if (!error.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(error));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

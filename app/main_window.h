@@ -1,7 +1,7 @@
 // The main window: menu bar, the fixed layout of switches, buttons and
 // sliders, the painted client area and the life of the audio stream. Every
-// menu item and button goes through command(), the one place that maps
-// command ids to actions (command_table.cpp).
+// menu item and button goes through command() to runCommand, the one place
+// that maps command ids to actions (command_table.cpp).
 #pragma once
 
 #include <QElapsedTimer>
@@ -87,6 +87,8 @@ class MainWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    friend void runCommand(MainWindow& window, int id);  // the command table acts on the window
+
     void buildMenu();
     void buildControls();
     void pollBlocks();
