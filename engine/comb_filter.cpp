@@ -11,7 +11,7 @@ CombFilter::CombFilter() noexcept { setup(20.0f, 22050); }
 void CombFilter::requestSetup(float periodMs, int sampleRate) noexcept {
     requestedPeriodMs.store(periodMs, std::memory_order_relaxed);
     requestedRate.store(sampleRate, std::memory_order_relaxed);
-    setupRequests.fetch_add(1, std::memory_order_release);
+    setupRequest.post();
 }
 
 void CombFilter::setup(float periodMs, int sampleRate) noexcept {
@@ -42,16 +42,19 @@ void CombFilter::reset() noexcept {
     combAdaptCounter = 0;
 }
 
-// Linear interpolation between the two samples around a fractional delay;
-// the stored samples are first truncated to integers.
+// Linear interpolation between the two samples around a fractional delay.
+// Neither the stored samples nor the estimate are rounded to whole comb
+// units: a comb unit is 10^-6 of full scale only at input level 0, and at
+// the start level 90 it is 1/692 of full scale, which would swallow weak hum
+// and add a noise floor near -69 dBFS.
 double CombFilter::readLine(float delay) const noexcept {
     const int i = static_cast<int>(delay);
-    const double a = std::trunc(combDelayLine[(combWriteIndex - i) & combMask]);
-    const double b = std::trunc(combDelayLine[(combWriteIndex - i - 1) & combMask]);
+    const double a = combDelayLine[(combWriteIndex - i) & combMask];
+    const double b = combDelayLine[(combWriteIndex - i - 1) & combMask];
     return (b - a) * (static_cast<double>(delay) - i) + a;
 }
 
-// The mean of the signal one to four periods back, rounded to an integer.
+// The mean of the signal one to four periods back.
 float CombFilter::probe(float period) const noexcept {
     double sum = 0.0;
     float delay = period;
@@ -59,7 +62,7 @@ float CombFilter::probe(float period) const noexcept {
         sum += readLine(delay);
         delay += period;
     }
-    return static_cast<float>(std::nearbyint(sum / combTeeth));
+    return static_cast<float>(sum / combTeeth);
 }
 
 void CombFilter::adaptPeriod() noexcept {
@@ -88,11 +91,8 @@ void CombFilter::adaptPeriod() noexcept {
 }
 
 float CombFilter::step(float x) noexcept {
-    const uint32_t requests = setupRequests.load(std::memory_order_acquire);
-    if (requests != setupsApplied) {
-        setupsApplied = requests;
+    if (setupRequest.acquire())
         setup(requestedPeriodMs.load(std::memory_order_relaxed), requestedRate.load(std::memory_order_relaxed));
-    }
     x = std::isnan(x) ? 0.0f : std::clamp(x, -inputLimit, inputLimit);
 
     combDelayLine[combWriteIndex] = x;

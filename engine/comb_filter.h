@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "pending_request.h"
+
 namespace tolvek {
 
 struct CombFilter {
@@ -29,7 +31,7 @@ struct CombFilter {
     float combPeriodMax = 443.205f;           // samples, 1.005 x nominal
     float combPeriodMin = 438.795f;           // samples, 0.995 x nominal
     float combProbeOffset = 1.0f;             // samples between the side probes and the centre, 0.1..10
-    float combDelayLine[maxLineLength] = {};  // comb units (10^6 per full scale); first combMask + 1 used
+    float combDelayLine[maxLineLength] = {};  // comb units, kept unrounded; first combMask + 1 used
     int combMask = 2047;                      // used line length - 1, a power of two minus one
     int combWriteIndex = 0;                   // where the current sample goes, 0..combMask
     float combLowSum = 0.0f;                  // leaky integral of the probe at period - offset, comb units
@@ -67,8 +69,7 @@ struct CombFilter {
 
     std::atomic<float> requestedPeriodMs{20.0f};
     std::atomic<int32_t> requestedRate{22050};
-    std::atomic<uint32_t> setupRequests{0};  // bumped with release after the two values
-    uint32_t setupsApplied = 0;
+    PendingRequest setupRequest;  // posted after the two values
 };
 
 }  // namespace tolvek
