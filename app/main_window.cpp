@@ -55,6 +55,9 @@ class ClientArea : public QWidget {
         setCursor(shape == PointerShape::Size ? Qt::SizeHorCursor : Qt::ArrowCursor);
     }
     void wheelEvent(QWheelEvent* e) override {
+        // A turn a slider does not use (at its end) comes on to here; it
+        // was meant for the slider and must not shift the markers.
+        if (qobject_cast<QSlider*>(childAt(e->position().toPoint()))) return;
         const Qt::KeyboardModifiers keys = e->modifiers();
         window.spectrumPointer().wheel(e->angleDelta().y(), keys & Qt::ControlModifier, keys & Qt::ShiftModifier);
     }

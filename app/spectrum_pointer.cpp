@@ -1,10 +1,16 @@
 #include "spectrum_pointer.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "conversions.h"
 
 namespace tolvek {
 
 namespace {
+
+// Far more than any wheel sends at once; keeps the sum and the steps bounded.
+constexpr int maxWheelDelta = 120 * 1000;
 
 // Half-widths of the markers' zones in columns, in the order lower, upper,
 // notch 1..4. Notch 2 can be grabbed farther out than it highlights.
@@ -89,10 +95,13 @@ PointerShape SpectrumPointer::move(int x, int y) noexcept {
 }
 
 void SpectrumPointer::wheel(int deltaY, bool ctrl, bool shift) noexcept {
-    if (deltaY == 0) return;  // sideways swipe: no vertical turn to count
-    float step = shift ? 1000.0f : ctrl ? 10.0f : 100.0f;
-    if (deltaY < 0) step = -step;
-    shiftAllPositions(s, step);
+    // Touchpads and hi-res wheels send many small deltas: a step is made for
+    // every whole notch turned, and the rest waits for the next event.
+    wheelRest += std::clamp(deltaY, -maxWheelDelta, maxWheelDelta);
+    const int notches = wheelRest / wheelNotch;  // toward zero, in either direction
+    wheelRest -= notches * wheelNotch;
+    const float step = shift ? 1000.0f : ctrl ? 10.0f : 100.0f;
+    for (int n = 0; n < std::abs(notches); ++n) shiftAllPositions(s, notches < 0 ? -step : step);
 }
 
 }  // namespace tolvek

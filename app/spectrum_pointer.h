@@ -33,7 +33,9 @@ class SpectrumPointer {
     void release() noexcept;
     // Pointer moved to client (x, y): hover feedback or the drag itself.
     PointerShape move(int x, int y) noexcept;
-    // One wheel message; deltaY is the vertical angle delta (0 for a sideways swipe).
+    // One wheel message; deltaY is the vertical angle delta in eighths of a
+    // degree (0 for a sideways swipe). One step per 120 units, added up
+    // over messages, so a classic notch is one step.
     void wheel(int deltaY, bool ctrl, bool shift) noexcept;
 
     float mouseBin() const noexcept { return bin; }  // x - 60 over the graph rows, else 0
@@ -49,6 +51,8 @@ class SpectrumPointer {
     int dragAnchorX = 0;                     // client x of the press that started the drags
     float dragStartValue[markerCount] = {};  // position units at that press
     float bin = 0.0f;
+    static constexpr int wheelNotch = 120;  // angle delta of one classic wheel notch
+    int wheelRest = 0;                      // delta not yet turned into a step, |rest| < 120
 };
 
 }  // namespace tolvek

@@ -168,6 +168,20 @@ class MainWindowTest : public QObject {
         QCOMPARE(get(engine->settings.upperCutoff), upper - 1000.0f);
     }
 
+    // A turn over a slider never moves the markers, also at the slider's
+    // end, where the slider leaves it unused and it comes on to the client.
+    void wheelOverASliderLeavesTheMarkers() {
+        const float lower = get(engine->settings.lowerCutoff);
+        for (QSlider* slider : {window->inputLevelSlider(), window->brightnessSlider(), window->outputLevelSlider()})
+            for (int delta : {120, 5}) {
+                const QPointF at = slider->geometry().center();  // as the client sees a turn passed on
+                QWheelEvent turn(at, window->client()->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
+                                 Qt::NoScrollPhase, false);
+                for (int i = 0; i < 24; ++i) QApplication::sendEvent(window->client(), &turn);
+            }
+        QCOMPARE(get(engine->settings.lowerCutoff), lower);
+    }
+
     // The picture on the screen is paintMainWindow's: the graph's frame grey.
     void clientShowsThePaintedPicture() {
         settle();

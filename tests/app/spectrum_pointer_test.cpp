@@ -173,7 +173,11 @@ class SpectrumPointerTest : public QObject {
         QTest::newRow("ctrl") << 120 << true << false << 1 << 10.0f;
         QTest::newRow("shift") << 120 << false << true << 1 << 1000.0f;
         QTest::newRow("shift wins over ctrl") << 120 << true << true << 1 << 1000.0f;
-        QTest::newRow("big delta is one step") << 960 << false << false << 1 << 100.0f;
+        QTest::newRow("big delta, a step per notch") << 960 << false << false << 1 << 800.0f;
+        QTest::newRow("touchpad: 24 x 5 is one step") << 5 << false << false << 24 << 100.0f;
+        QTest::newRow("touchpad: 23 x 5 is none yet") << 5 << false << false << 23 << 0.0f;
+        QTest::newRow("touchpad down with ctrl") << -5 << true << false << 48 << -20.0f;
+        QTest::newRow("hi-res wheel: 8 x 15") << 15 << false << true << 8 << 1000.0f;
         QTest::newRow("sideways swipe ignored") << 0 << true << false << 1 << 0.0f;
         QTest::newRow("never clamped") << -120 << false << true << 40 << -40000.0f;
     }
