@@ -120,8 +120,10 @@ void ChartDialog::tick() {
         const int64_t now = links.clock.steadyMs();
         if (now >= autoCaptureDueMs) {
             state.captureRequested = 1;
-            // Missed periods (a suspended machine) give one picture, not a burst.
-            autoCaptureDueMs = std::max(autoCaptureDueMs + autoCaptureEveryMs, now + 1);
+            // Missed periods (a suspended machine, a long block of this
+            // thread) give one picture, then the normal period from now.
+            autoCaptureDueMs += autoCaptureEveryMs;
+            if (autoCaptureDueMs <= now) autoCaptureDueMs = now + autoCaptureEveryMs;
         }
     }
     advanceChart(state, spectrumLevel(*links.shared));
