@@ -11,10 +11,10 @@
 // consistent order at least one of the two sees the other.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace tolvek {
@@ -23,6 +23,7 @@ constexpr int recordBlockLength = 2048;
 
 struct RecordBlock {
     int32_t samples[recordBlockLength];  // the block's samples times 8, truncated
+    uint32_t sequence = 0;               // blocks offered before this one since open(), dropped ones included
 };
 
 template <int Capacity>
@@ -37,13 +38,17 @@ class BlockRing {
         bool stored = false;
         if (accepting.load(std::memory_order_seq_cst)) {
             const uint32_t w = writeCount.load(std::memory_order_relaxed);
+            const uint32_t sequence = offeredBlocks.load(std::memory_order_relaxed);
             if (w - readCount.load(std::memory_order_acquire) >= Capacity) {
                 droppedBlocks.fetch_add(1, std::memory_order_relaxed);
             } else {
-                std::memcpy(blocks[w & (Capacity - 1)].samples, samples, sizeof(RecordBlock));
+                RecordBlock& b = blocks[w & (Capacity - 1)];
+                std::memcpy(b.samples, samples, sizeof b.samples);
+                b.sequence = sequence;
                 writeCount.store(w + 1, std::memory_order_release);
                 stored = true;
             }
+            offeredBlocks.store(sequence + 1, std::memory_order_release);
         }
         pushing.store(false, std::memory_order_release);
         return stored;
@@ -57,9 +62,10 @@ class BlockRing {
     }
     void pop() noexcept { readCount.store(readCount.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
-    // Consumer side: lets pushes in, with a fresh drop count.
+    // Consumer side: lets pushes in, with fresh drop and sequence counts.
     void open() noexcept {
         droppedBlocks.store(0, std::memory_order_relaxed);
+        offeredBlocks.store(0, std::memory_order_relaxed);
         accepting.store(true, std::memory_order_seq_cst);
     }
     // Consumer side: shuts the gate and waits out a push already inside it
@@ -70,12 +76,18 @@ class BlockRing {
     }
 
     uint32_t dropped() const noexcept { return droppedBlocks.load(std::memory_order_relaxed); }
+    // Blocks offered since open(), stored or dropped: after close(), the
+    // length of the recording's timeline in blocks.
+    uint32_t offered() const noexcept { return offeredBlocks.load(std::memory_order_acquire); }
 
   private:
-    std::array<RecordBlock, Capacity> blocks{};
+    // On the heap (megabytes), zeroed so its pages are in memory before the
+    // callback first writes them.
+    std::unique_ptr<RecordBlock[]> blocks{new RecordBlock[Capacity]()};
     alignas(64) std::atomic<uint32_t> writeCount{0};
     alignas(64) std::atomic<uint32_t> readCount{0};
     alignas(64) std::atomic<uint32_t> droppedBlocks{0};
+    std::atomic<uint32_t> offeredBlocks{0};  // written by the producer only, and by open() while the gate is shut
     alignas(64) std::atomic<bool> pushing{false};
     std::atomic<bool> accepting{false};
 };

@@ -18,7 +18,7 @@
 namespace tolvek {
 
 constexpr float overloadThreshold = 0.891251f;  // -1 dB of full scale
-constexpr int recordRingBlocks = 64;            // about 3 s of backlog at 44100 Hz
+constexpr int recordRingBlocks = 1024;          // about 47 s of backlog at 44100 Hz (8 MiB)
 
 // What one call of the chain reports back to its caller.
 struct ProcessResult {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -13,7 +14,14 @@ namespace tolvek {
 
 namespace {
 constexpr size_t blockBytes = size_t(recordBlockLength) * waveFrameBytes;  // 8192
+
+// "12 blocks (0.6 s)" at the file's rate.
+std::string lossText(uint32_t blocks, int rate) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", double(blocks) * recordBlockLength / (rate > 0 ? rate : 1));
+    return std::to_string(blocks) + (blocks == 1 ? " block (" : " blocks (") + seconds + " s)";
 }
+}  // namespace
 
 WavRecorder::WavRecorder(RecordRing& ring, ProcessingSettings& settings, RecorderTiming timing, uint32_t maxDataBytes)
     : ring(ring), settings(settings), timing(timing), maxDataBytes(maxDataBytes) {}
@@ -21,6 +29,11 @@ WavRecorder::WavRecorder(RecordRing& ring, ProcessingSettings& settings, Recorde
 WavRecorder::~WavRecorder() { stopRecording(); }
 
 OutputResult WavRecorder::startRecording(const std::string& dir) { return start(dir, get(settings.sampleRate)); }
+
+std::string WavRecorder::path() const {
+    std::lock_guard lock(mutex);
+    return filePath;
+}
 
 OutputResult WavRecorder::restartAtRate(int rate) {
     if (!recording()) return {};
@@ -44,17 +57,21 @@ OutputResult WavRecorder::start(const std::string& dir, int rate) {
     }
 
     fd = f.fd;
-    filePath = f.path;
+    {
+        std::lock_guard lock(mutex);
+        filePath = f.path;
+    }
     directory = dir;
     fileRate = rate;
     failed = false;
+    nextSequence = 0;
     bytesWritten.store(0, std::memory_order_relaxed);
     stopRequested.store(false, std::memory_order_relaxed);
     try {
         writer = std::thread(&WavRecorder::writerLoop, this);
     } catch (const std::system_error& e) {
         ::close(fd);
-        ::unlink(filePath.c_str());
+        ::unlink(f.path.c_str());
         fd = -1;
         return {"", std::string("Could not start the recording: ") + e.what()};
     }
@@ -62,7 +79,7 @@ OutputResult WavRecorder::start(const std::string& dir, int rate) {
     // last stop. Open it before the engine may push.
     ring.open();
     settings.recordingOn.store(1, std::memory_order_release);
-    return {filePath, ""};
+    return {f.path, ""};
 }
 
 void WavRecorder::stopRecording() {
@@ -74,6 +91,9 @@ void WavRecorder::stopRecording() {
     stopRequested.store(true, std::memory_order_release);
     writer.join();
     bytesWritten.store(0, std::memory_order_relaxed);
+    if (const uint32_t lost = ring.dropped())
+        report("The recording " + path() + " lost " + lossText(lost, fileRate) +
+               " because the disk was too slow; silence stands in their place.");
 }
 
 bool WavRecorder::recording() const { return settings.recordingOn.load(std::memory_order_relaxed) == 1; }
@@ -87,7 +107,7 @@ std::string WavRecorder::statusText() const {
 }
 
 std::string WavRecorder::takeError() {
-    std::lock_guard lock(errorMutex);
+    std::lock_guard lock(mutex);
     return std::exchange(pendingError, std::string());
 }
 
@@ -98,29 +118,44 @@ void WavRecorder::writerLoop() {
         // Read before draining: once stopRequested is seen, the drain below
         // sees every block pushed before the gate closed.
         const bool stopping = stopRequested.load(std::memory_order_acquire) || failed;
+        if (timing.beforeDrain) timing.beforeDrain();
         drainRing(frames.data());
         if (stopping) break;
         const auto now = std::chrono::steady_clock::now();
         if (!failed && now - lastHeader >= timing.headerUpdate) {
             lastHeader = now;
-            if (!rewriteHeader()) fail("Could not update the header of " + filePath + ": " + errnoText());
+            if (!rewriteHeader()) fail("Could not update the header of " + path() + ": " + errnoText());
         }
         std::this_thread::sleep_for(timing.poll);
     }
+    // Blocks lost after the last one stored end the timeline as silence.
+    if (!failed && stopRequested.load(std::memory_order_acquire)) appendSilence(ring.offered() - nextSequence);
     finishFile();
 }
 
 void WavRecorder::drainRing(uint8_t* frames) {
     while (const RecordBlock* b = ring.front()) {
+        const uint32_t sequence = b->sequence;
         if (!failed) packWaveFrames(b->samples, recordBlockLength, frames);
         ring.pop();
-        if (failed) continue;  // discarded: the file has been ended
-        if (bytesWritten.load(std::memory_order_relaxed) > maxDataBytes - blockBytes) {
-            fail("The recording " + filePath + " was ended at the largest size a WAV file can hold.");
-        } else if (!appendBlock(frames)) {
-            fail("Could not write to " + filePath + ": " + errnoText());
-        }
+        if (failed) continue;                    // discarded: the file has been ended
+        appendSilence(sequence - nextSequence);  // the blocks the full ring dropped before this one
+        append(frames);
+        nextSequence = sequence + 1;
     }
+}
+
+void WavRecorder::appendSilence(uint32_t blocks) {
+    if (blocks == 0) return;
+    const std::vector<uint8_t> silence(blockBytes, 0);
+    for (uint32_t k = 0; k < blocks && !failed; ++k) append(silence.data());
+}
+
+// One block of frames, in a new file when this one is full.
+void WavRecorder::append(const uint8_t* frames) {
+    if (failed) return;
+    if (bytesWritten.load(std::memory_order_relaxed) > maxDataBytes - blockBytes && !continueInNewFile()) return;
+    if (!appendBlock(frames)) fail("Could not write to " + path() + ": " + errnoText());
 }
 
 bool WavRecorder::appendBlock(const uint8_t* frames) {
@@ -136,6 +171,36 @@ bool WavRecorder::appendBlock(const uint8_t* frames) {
     return false;
 }
 
+// Completes the full file and opens the next one, named from the time now.
+bool WavRecorder::continueInNewFile() {
+    const std::string full = path();
+    if (!rewriteHeader() || ::close(fd) != 0) {
+        const std::string error = errnoText();
+        fd = -1;
+        fail("Could not complete " + full + " at the largest size a WAV file can hold: " + error);
+        return false;
+    }
+    fd = -1;
+    bytesWritten.store(0, std::memory_order_relaxed);
+    CreatedFile f = createUniqueFile(directory, waveCaptureStem(localTimeNow()), ".wav");
+    const auto header = waveHeader(0, fileRate);
+    size_t written = 0;
+    if (f.fd >= 0 && !writeFully(f.fd, header.data(), header.size(), written)) {
+        f.error = "Could not write to " + f.path + ": " + errnoText();
+        ::close(f.fd);
+        ::unlink(f.path.c_str());
+        f.fd = -1;
+    }
+    if (f.fd < 0) {
+        fail(full + " reached the largest size a WAV file can hold; the recording could not go on: " + f.error);
+        return false;
+    }
+    fd = f.fd;
+    std::lock_guard lock(mutex);
+    filePath = f.path;
+    return true;
+}
+
 bool WavRecorder::rewriteHeader() {
     const auto header = waveHeader(bytesWritten.load(std::memory_order_relaxed), fileRate);
     return writeFullyAt(fd, header.data(), header.size(), 0);
@@ -147,19 +212,25 @@ void WavRecorder::fail(const std::string& what) {
     failed = true;
     settings.recordingOn.store(0, std::memory_order_release);
     ring.close();
-    std::lock_guard lock(errorMutex);
+    report(what);
+}
+
+// Keeps the first message until the window takes it.
+void WavRecorder::report(const std::string& what) {
+    std::lock_guard lock(mutex);
     if (pendingError.empty()) pendingError = what;
 }
 
 void WavRecorder::finishFile() {
+    if (fd < 0) return;  // a failed continuation left no file open
     const bool headerOk = rewriteHeader();
     const std::string headerError = headerOk ? "" : errnoText();
     const bool closeOk = ::close(fd) == 0;
     fd = -1;
     if (!headerOk)
-        fail("Could not complete the header of " + filePath + ": " + headerError);
+        fail("Could not complete the header of " + path() + ": " + headerError);
     else if (!closeOk)
-        fail("Could not close " + filePath + ": " + errnoText());
+        fail("Could not close " + path() + ": " + errnoText());
 }
 
 }  // namespace tolvek

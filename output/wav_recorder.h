@@ -4,8 +4,12 @@
 //
 // The file is valid at every moment: a header for no data is written at
 // start, and the writer rewrites it about once a second with the bytes it
-// has really written. A write failure ends the recording where it got to;
-// the error is kept for the window (takeError) and the program goes on.
+// has really written. A file that reaches the largest size the WAV size
+// fields hold is completed and the recording goes on in a new file. Blocks
+// lost because the disk was too slow for the ring are written as silence,
+// so the recording keeps its length in time; the loss is reported when it
+// ends. A write failure ends the recording where it got to; the error is
+// kept for the window (takeError) and the program goes on.
 //
 // All member functions run on the window's thread.
 #pragma once
@@ -13,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,12 +33,14 @@ using RecordRing = decltype(Engine::recordRing);
 struct RecorderTiming {
     std::chrono::milliseconds poll{20};            // writer's sleep while the ring is empty
     std::chrono::milliseconds headerUpdate{1000};  // how stale the header's sizes may get
+    std::function<void()> beforeDrain;             // tests: runs on the writer before each drain (may stall it)
 };
 
 class WavRecorder {
   public:
     // `ring`, `recordingOn` and `sampleRate` are the engine's. `maxDataBytes`
-    // is the data size at which a file is ended (the 32-bit size fields).
+    // is the data size at which a file is completed and the recording goes
+    // on in a new one (the 32-bit size fields).
     WavRecorder(RecordRing& ring, ProcessingSettings& settings, RecorderTiming timing = {},
                 uint32_t maxDataBytes = waveMaxDataBytes);
     ~WavRecorder();  // completes a running recording
@@ -57,22 +64,27 @@ class WavRecorder {
     OutputResult restartAtRate(int rate);
 
     bool recording() const;
-    const std::string& path() const { return filePath; }  // the current or last file
+    std::string path() const;  // the current or last file
     uint32_t waveBytesWritten() const { return bytesWritten.load(std::memory_order_relaxed); }
     uint32_t blocksLost() const;
     // For the status line under "*** RECORDING ***": e.g. "3 blocks lost",
     // empty while nothing was lost or no recording runs.
     std::string statusText() const;
-    // A failure of the writer since the last call (once), or empty.
+    // A failure of the writer, or the loss of blocks reported when a
+    // recording ends, since the last call (once), or empty.
     std::string takeError();
 
   private:
     OutputResult start(const std::string& dir, int rate);
     void writerLoop();
     void drainRing(uint8_t* frames);
+    void appendSilence(uint32_t blocks);
+    void append(const uint8_t* frames);
     bool appendBlock(const uint8_t* frames);
+    bool continueInNewFile();
     bool rewriteHeader();
     void fail(const std::string& what);
+    void report(const std::string& what);
     void finishFile();
 
     RecordRing& ring;
@@ -82,16 +94,17 @@ class WavRecorder {
 
     // Set on the window's thread while no writer runs; then the writer's.
     int fd = -1;
-    std::string filePath;
     std::string directory;
     int32_t fileRate = 0;
-    bool failed = false;  // writer only
+    bool failed = false;        // writer only
+    uint32_t nextSequence = 0;  // writer only: the ring sequence the next block of the timeline has
 
     std::atomic<uint32_t> bytesWritten{0};  // sample bytes in the file; 0 while idle
     std::atomic<bool> stopRequested{false};
     std::thread writer;
 
-    std::mutex errorMutex;
+    mutable std::mutex mutex;  // guards filePath (the writer changes it at the size limit) and pendingError
+    std::string filePath;
     std::string pendingError;
 };
 

@@ -29,7 +29,7 @@ TEST(RecorderThreads, BlocksNeverLeakAcrossFilesOrTear) {
 
     std::vector<std::string> paths;
     {
-        WavRecorder recorder(engine->recordRing, engine->settings, RecorderTiming{2ms, 20ms});
+        WavRecorder recorder(engine->recordRing, engine->settings, RecorderTiming{2ms, 20ms, {}});
         std::mt19937 random(7);
         for (int i = 0; i < 12; ++i) {
             const OutputResult r = recorder.startRecording(dir.str());  // also ends the previous one

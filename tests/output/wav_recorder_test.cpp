@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "recording_files.h"
@@ -156,18 +157,37 @@ TEST_F(RecorderTest, UncreatableFileLeavesTheRecorderIdle) {
     }
 }
 
-TEST_F(RecorderTest, FullRingCountsDropsAndTheHeaderHoldsOnlyWrittenBlocks) {
-    rec = std::make_unique<WavRecorder>(engine->recordRing, settings, RecorderTiming{800ms, 1000ms});
-    const OutputResult r = start();  // the writer sleeps while the ring fills
-    std::this_thread::sleep_for(100ms);
-    pushTags(0, 100);
-    EXPECT_EQ(rec->blocksLost(), 100u - recordRingBlocks);
-    EXPECT_EQ(rec->statusText(), "36 blocks lost");
-    rec->stopRecording();
-    EXPECT_EQ(rec->statusText(), "");
-    expectFile(r.path, 0, recordRingBlocks);
-    start();
-    EXPECT_EQ(rec->blocksLost(), 0u);  // counted afresh
+// A writer stalled longer than the ring holds: the file still lasts as long
+// as the recording did, silence in place of the lost blocks, wherever they
+// fall; the loss shows while recording and is reported once it ends.
+TEST_F(RecorderTest, StalledWriterKeepsTheTimelineAndReportsTheLoss) {
+    constexpr int lost = 100;
+    for (const int late : {5, 0}) {  // blocks stored after the loss, or none
+        SCOPED_TRACE(late);
+        std::atomic<bool> stalled{true};
+        RecorderTiming timing;
+        timing.beforeDrain = [&] {
+            while (stalled.load()) std::this_thread::sleep_for(1ms);
+        };
+        rec = std::make_unique<WavRecorder>(engine->recordRing, settings, timing);
+        const OutputResult r = start();
+        pushTags(1, recordRingBlocks + lost);
+        EXPECT_EQ(rec->statusText(), std::to_string(lost) + " blocks lost");
+        stalled = false;
+        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * recordRingBlocks; }));
+        pushTags(1 + recordRingBlocks + lost, late);
+        EXPECT_EQ(rec->takeError(), "");  // not while recording
+        rec->stopRecording();
+        EXPECT_NE(rec->takeError().find("lost 100 blocks (9.3 s)"), std::string::npos);
+
+        std::vector<int> tags;
+        for (int k = 1; k <= recordRingBlocks + lost + late; ++k)
+            tags.push_back(k > recordRingBlocks && k <= recordRingBlocks + lost ? 0 : k);
+        const auto bytes = readBytes(r.path);
+        ASSERT_EQ(bytes.size(), 44 + blockBytes * tags.size());
+        EXPECT_EQ(le32(bytes, 40), blockBytes * tags.size());
+        EXPECT_EQ(testing::blockTags(readSoundFile(r.path)), tags);
+    }
 }
 
 TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
@@ -197,14 +217,27 @@ TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
     expectFile(next.path, 0, 1);
 }
 
-TEST_F(RecorderTest, FileEndsAtTheLargestSize) {
+// At the largest size a file is completed and the recording goes on in a
+// new one, without a message and without losing a block between them.
+TEST_F(RecorderTest, RecordingContinuesInANewFileAtTheLargestSize) {
     recorder(3 * blockBytes);
     const OutputResult r = start();
-    pushTags(0, 5);
-    ASSERT_TRUE(waitFor([&] { return !rec->recording(); }));
-    EXPECT_NE(rec->takeError().find("largest size"), std::string::npos);
+    pushTags(0, 8);
+    ASSERT_TRUE(waitFor([&] { return rec->path() != r.path; }));
+    EXPECT_TRUE(rec->recording());
     rec->stopRecording();
-    expectFile(r.path, 0, 3);
+    EXPECT_EQ(rec->takeError(), "");
+    std::map<int, std::string> byFirstTag;  // the files in recording order
+    for (const auto& f : std::filesystem::directory_iterator(dir.path))
+        byFirstTag[testing::blockTags(readSoundFile(f.path())).at(0)] = f.path();
+    ASSERT_EQ(byFirstTag.size(), 3u);
+    EXPECT_EQ(byFirstTag.at(0), r.path);
+    const int sizes[] = {3, 3, 2};
+    int first = 0;
+    for (int size : sizes) {
+        expectFile(byFirstTag.at(first), first, size);
+        first += size;
+    }
 }
 
 }  // namespace
