@@ -44,21 +44,26 @@ float LmsFilter::predict(const float* reference, int taps) const noexcept {
     return y;
 }
 
+float LmsFilter::energy(const float* reference, int taps) noexcept {
+    float sum = 0.0f;
+    for (int i = 0; i < taps; ++i) sum += reference[i] * reference[i];
+    return sum;
+}
+
 float LmsFilter::step(float x, int taps) noexcept {
     if (!std::isfinite(x)) x = 0.0f;
-    const uint32_t requests = resetRequests.load(std::memory_order_acquire);
-    if (requests != resetsApplied) {
-        resetsApplied = requests;
-        reset();
-    }
+    if (resetRequest.acquire()) reset();
     const int L = std::clamp(taps, 1, maxTaps);
     applyLength(L);
 
     const float* reference = lmsHistory + lmsHead;
-    float y = lmsNextTaps == L ? lmsNextPrediction : predict(reference, L);
+    const bool cached = lmsNextTaps == L;
+    float y = cached ? lmsNextPrediction : predict(reference, L);
+    float referenceEnergy = cached ? lmsNextEnergy : energy(reference, L);
     if (!(std::fabs(y) <= divergenceLimit)) {
         reset();
         y = predict(reference, L);
+        referenceEnergy = energy(reference, L);
     }
 
     const float mu = 0.02f / static_cast<float>(L + 1);
@@ -68,7 +73,10 @@ float LmsFilter::step(float x, int taps) noexcept {
     const float r0Squared = r0 * r0;
     const double scaled = static_cast<float>(static_cast<double>(r0Squared) * 0.01);
     const float g = static_cast<float>(scaled + 1.98);
-    const float gain = g * mu * e;
+    float stepSize = g * mu;
+    const float margin = stepMargin(L);
+    if (stepSize * referenceEnergy > margin) stepSize = margin / referenceEnergy;
+    const float gain = stepSize * e;
 
     // The next step's reference is this one moved down by one, with x on top.
     const int next = lmsHead == 0 ? ringSize - 1 : lmsHead - 1;
@@ -82,6 +90,7 @@ float LmsFilter::step(float x, int taps) noexcept {
     float nextY = 0.0f;
     int i = 0;
 #if defined(__SSE2__)
+    __m128 energy4 = _mm_setzero_ps();
     const __m128 gain4 = _mm_set1_ps(gain);
     const __m128d leak = _mm_set1_pd(0.99996);
     for (; i + 4 <= L; i += 4) {
@@ -91,20 +100,29 @@ float LmsFilter::step(float x, int taps) noexcept {
         const __m128 leaked = _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
         const __m128 updated = _mm_add_ps(_mm_mul_ps(gain4, _mm_loadu_ps(reference + i)), leaked);
         _mm_storeu_ps(lmsWeights + i, updated);
+        const __m128 r = _mm_loadu_ps(nextReference + i);
+        energy4 = _mm_add_ps(energy4, _mm_mul_ps(r, r));
         alignas(16) float terms[4];
-        _mm_store_ps(terms, _mm_mul_ps(updated, _mm_loadu_ps(nextReference + i)));
+        _mm_store_ps(terms, _mm_mul_ps(updated, r));
         nextY += terms[0];
         nextY += terms[1];
         nextY += terms[2];
         nextY += terms[3];
     }
+    alignas(16) float energies[4];
+    _mm_store_ps(energies, energy4);
+    float nextEnergy = (energies[0] + energies[1]) + (energies[2] + energies[3]);
+#else
+    float nextEnergy = 0.0f;
 #endif
     for (; i < L; ++i) {
         const float w = gain * reference[i] + static_cast<float>(static_cast<double>(lmsWeights[i]) * 0.99996);
         lmsWeights[i] = w;
         nextY += w * nextReference[i];
+        nextEnergy += nextReference[i] * nextReference[i];
     }
     lmsNextPrediction = nextY;
+    lmsNextEnergy = nextEnergy;
     lmsNextTaps = L;
     lmsHead = next;
     return y;

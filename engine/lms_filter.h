@@ -9,17 +9,25 @@
 // operations on the same values in the same order.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
+#include "pending_request.h"
 
 namespace tolvek {
 
 struct LmsFilter {
     static constexpr int maxTaps = 3000;          // the Controls dialog's range
     static constexpr int ringSize = maxTaps + 1;  // reference positions 0..maxTaps
-    // A prediction beyond this (engine units, 100 x full scale) only comes
-    // from weights that have diverged.
+    // A prediction beyond this (engine units, 100 x full scale at input
+    // level 0) only comes from weights that have diverged; with the bounded
+    // step it is a last guard against non-finite arithmetic.
     static constexpr float divergenceLimit = 1.0e5f;
+
+    // The largest normalised step, effective step x |reference|^2, the stage
+    // takes with `taps` taps. The step grows with the signal's power, so at a
+    // high input level it would leave the stable range (below 2) and at
+    // half of that already drowns the gain in adaptation noise; where the
+    // plain step stays below this bound it is used unchanged. Short filters
+    // get more room because their |reference|^2 swings with every sample.
+    static constexpr float stepMargin(int taps) noexcept { return 0.05f + 1.0f / static_cast<float>(taps); }
 
     float lmsWeights[maxTaps] = {};  // filter weights, dimensionless, 3000
     // lmsReference element i is lmsHistory[lmsHead + i] for i = 0..lmsDepth;
@@ -32,7 +40,8 @@ struct LmsFilter {
     int lmsDepth = 1;                // highest lmsReference index held in the ring, 1..maxTaps
     float lmsPrevious = 0.0f;        // the previous input (element 1 of the input line), engine units
     float lmsNextPrediction = 0.0f;  // the next sample's prediction at lmsNextTaps taps, engine units
-    int lmsNextTaps = 0;             // taps lmsNextPrediction was computed with; 0 = none
+    float lmsNextEnergy = 0.0f;      // the next sample's |reference|^2 over lmsNextTaps taps, engine units^2
+    int lmsNextTaps = 0;             // taps lmsNextPrediction and lmsNextEnergy hold; 0 = none
 
     // Predicts x from the previous `taps` inputs (clamped to 1..maxTaps),
     // adapts the weights and returns the prediction. Applies a pending reset
@@ -44,15 +53,15 @@ struct LmsFilter {
     void reset() noexcept;
 
     // Message thread: asks the audio thread to reset before its next step.
-    void requestReset() noexcept { resetRequests.fetch_add(1, std::memory_order_release); }
+    void requestReset() noexcept { resetRequest.post(); }
 
   private:
     void applyLength(int taps) noexcept;
     float predict(const float* reference, int taps) const noexcept;
+    static float energy(const float* reference, int taps) noexcept;
     void writeRing(int index, float v) noexcept;
 
-    std::atomic<uint32_t> resetRequests{0};  // bumped by requestReset
-    uint32_t resetsApplied = 0;              // requests the audio thread has honoured
+    PendingRequest resetRequest;
 };
 
 }  // namespace tolvek

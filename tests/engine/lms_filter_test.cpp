@@ -131,10 +131,10 @@ TEST(LmsFilter, OutOfRangeLengthsAreClamped) {
     }
 }
 
-// Loud input makes the step size unstable and the plain form runs to
-// infinity and NaN for good; the stage resets itself instead, keeps its
-// output bounded and predicts again once the input is back to normal.
-TEST(LmsFilter, DivergenceResetsInsteadOfPoisoningTheState) {
+// Loud input makes the plain step unstable and the plain form runs to
+// infinity and NaN for good; the bounded step keeps the stage stable, its
+// output bounded, and it predicts again once the input is back to normal.
+TEST(LmsFilter, LoudInputKeepsTheStageStable) {
     for (int taps : {1, 200, 3000}) {
         SCOPED_TRACE(taps);
         auto lms = std::make_unique<LmsFilter>();
@@ -142,7 +142,6 @@ TEST(LmsFilter, DivergenceResetsInsteadOfPoisoningTheState) {
         bool plainBroke = false;
         for (float v : noisyTone(6000, 0.02, 4)) {
             const float y = lms->step(40.0f * v, taps);
-            ASSERT_TRUE(std::isfinite(y));
             ASSERT_LE(std::fabs(y), LmsFilter::divergenceLimit);
             plainBroke = plainBroke || !std::isfinite(plain.step(40.0f * v, taps));
         }
