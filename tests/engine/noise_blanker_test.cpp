@@ -1,9 +1,7 @@
-// The noise blanker against a transcription of its formulas, and the
-// replacement rules at the edges.
+// The noise blanker's factor table, what it replaces, and its first run.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 #include "hostile_input.h"
@@ -11,53 +9,36 @@
 
 using tolvek::NoiseBlanker;
 
-namespace {
-
-struct ReferenceBlanker {
-    float avgMagnitude = 0.0f, avgSignal = 0.0f;
-    float step(float x, int threshold) {
-        const double a = std::sqrt(static_cast<double>(x) * x);
-        avgMagnitude = static_cast<float>(avgMagnitude * 0.99999 + a * 0.00001);
-        avgSignal = static_cast<float>(avgSignal * 0.999 + x * 0.001);
-        const int k = (100 - threshold) / 10;
-        if (a > k * static_cast<double>(avgMagnitude)) return x > 0 ? avgSignal : -avgSignal;
-        return x;
-    }
-};
-
-}  // namespace
-
-// Every band of the factor k = (100 - threshold) / 10 and its edges; impulses
-// of 40 x the signal, and exact zeros (never above the mean, even at k = 0).
-TEST(NoiseBlanker, MatchesReferenceAtEveryThresholdBand) {
-    std::mt19937 rng(21);
-    std::normal_distribution<float> noise(0.0f, 0.3f);
-    std::uniform_int_distribution<int> impulse(0, 300);
-    for (int threshold : {1, 9, 10, 11, 50, 55, 60, 81, 90, 91, 100}) {
-        NoiseBlanker b;
-        ReferenceBlanker r;
-        int replaced = 0;
-        for (int i = 0; i < 60000; ++i) {
-            float x = i % 1000 == 0 ? 0.0f : static_cast<float>(std::sin(0.05 * i)) + noise(rng);
-            if (impulse(rng) == 0) x *= 40.0f;
-            const float y = b.step(x, threshold);
-            ASSERT_EQ(y, r.step(x, threshold)) << "threshold " << threshold << " sample " << i;
-            replaced += y != x;
+// After 5000 samples of magnitude 1 the mean magnitude is 1; a sample just
+// above k times it is replaced, one just below passes, and so do the
+// samples around it. k: 9 for thresholds 1..10, 8 for 11..20, 4 for 51..60,
+// 1 for 81..90, 0 for 91..100 (where every non-zero sample is replaced).
+TEST(NoiseBlanker, ReplacesSamplesAboveTheFactorTimesTheMean) {
+    for (auto [threshold, k] :
+         {std::pair{1, 9}, {10, 9}, {11, 8}, {20, 8}, {51, 4}, {55, 4}, {60, 4}, {81, 1}, {90, 1}, {91, 0}, {100, 0}}) {
+        for (double offset : {-0.25, 0.25}) {
+            NoiseBlanker b;
+            for (int i = 0; i < 5000; ++i)
+                ASSERT_EQ(b.step(i % 2 ? 1.0f : -1.0f, threshold) != (i % 2 ? 1.0f : -1.0f), k == 0);
+            const float spike = static_cast<float>(k + offset);
+            const float y = b.step(spike, threshold);
+            EXPECT_EQ(y != spike, offset > 0 || k == 0) << threshold << " " << spike;
+            if (y != spike) EXPECT_LT(std::fabs(y), 0.01f);         // the short-term mean of an alternating signal
+            if (k > 1) EXPECT_EQ(b.step(-1.0f, threshold), -1.0f);  // at k = 1 the mean has moved below 1
         }
-        EXPECT_GT(replaced, 0) << threshold;
     }
 }
 
-TEST(NoiseBlanker, FirstRunBlanksUntilTheMeanBuildsUp) {
+// Switched on for the first time, the blanker passes a steady sine from its
+// first sample, and a click 100 times the signal a second later is replaced.
+TEST(NoiseBlanker, FirstRunPassesTheSignalAndBlanksAClick) {
     NoiseBlanker b;
-    int lastReplaced = -1;
-    for (int i = 0; i < 100000; ++i) {
-        const float x = static_cast<float>(std::sin(0.1 * i));
-        if (b.step(x, 55) != x) lastReplaced = i;
+    for (int i = 0; i < 22050; ++i) {
+        const float x = static_cast<float>(0.01 * std::sin(0.1 * i));
+        ASSERT_EQ(b.step(x, 55), x) << i;
     }
-    // Peaks of a sine (|x| = 1, mean 2/pi) pass once the mean exceeds 1/4.
-    EXPECT_GT(lastReplaced, 30000);
-    EXPECT_LT(lastReplaced, 60000);
+    EXPECT_NE(b.step(1.0f, 55), 1.0f);
+    EXPECT_EQ(b.step(0.0f, 100), 0.0f);  // zero is never above the mean, even at factor 0
 }
 
 TEST(NoiseBlanker, NeverProducesNonFiniteValues) {
