@@ -182,6 +182,10 @@ std::optional<OfflineOptions> parseOfflineOptions(const std::vector<std::string>
     }
     o.inputPath = positional[0];
     o.outputPath = positional[1];
+    if (o.levelLogPath == o.outputPath) {
+        error = "--level-log names OUT too; give each its own";
+        return std::nullopt;
+    }
     return o;
 }
 
