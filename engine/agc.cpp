@@ -10,21 +10,19 @@ static const float fixedGainValue = static_cast<float>(std::pow(0.05f, 2.2) * 2)
 
 float Agc::fixedGain() noexcept { return fixedGainValue; }
 
-void Agc::process(float* block, int length, bool agcOn, bool agcFast) noexcept {
-    const float agcDecay = agcFast ? 0.9995f : 0.9999f;
-    const float offGain = fixedGain();
-    for (int n = 0; n < length; ++n) {
-        const float s = std::fabs(block[n]);
-        if (s > agcPeak && std::isfinite(s)) {
-            agcPeak = (s + 9 * agcPeak) / 10;
-            agcHang = agcFast ? 1 : 6;
-        }
-        if (agcOn)
-            block[n] = block[n] * (0.29f / std::max(agcPeak, agcFloor));
-        else
-            block[n] = block[n] * offGain * 3000;
-        if (agcHang == 0) agcPeak = agcPeak * agcDecay;
+float Agc::step(float x, bool agcOn, bool agcFast) noexcept {
+    const float s = std::fabs(x);
+    if (s > agcPeak && std::isfinite(s)) {
+        agcPeak = (s + 9 * agcPeak) / 10;
+        agcHang = agcFast ? 1 : 6;
     }
+    const float y = agcOn ? x * (0.29f / std::max(agcPeak, agcFloor)) : x * fixedGainValue * 3000;
+    if (agcHang == 0) agcPeak = agcPeak * (agcFast ? 0.9995f : 0.9999f);
+    return y;
+}
+
+void Agc::process(float* block, int length, bool agcOn, bool agcFast) noexcept {
+    for (int n = 0; n < length; ++n) block[n] = step(block[n], agcOn, agcFast);
     if (agcHang > 0) --agcHang;
 }
 

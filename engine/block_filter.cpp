@@ -62,7 +62,14 @@ void applyMasks(float* spectrum, const MaskSettings& masks) noexcept {
     }
 }
 
-void BlockFilter::filter(const float* block, float* y, const MaskSettings& masks) noexcept {
+void BlockFilter::reset() noexcept {
+    std::memset(blockHistory, 0, sizeof blockHistory);
+    std::memset(spectrumBuffer, 0, sizeof spectrumBuffer);
+    std::memset(unmaskedBins, 0, sizeof unmaskedBins);
+    std::memset(maskedBins, 0, sizeof maskedBins);
+}
+
+void BlockFilter::process(const float* block, float* y, const MaskSettings& masks) noexcept {
     std::memcpy(blockHistory, blockHistory + blockLength, blockLength * sizeof(float));
     std::memcpy(blockHistory + blockLength, block, blockLength * sizeof(float));
 

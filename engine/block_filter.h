@@ -41,7 +41,10 @@ struct BlockFilter {
 
     // Filters one AGC-scaled block; y receives 2048 samples that carry the
     // transform's factor of 4096.
-    void filter(const float* block, float* y, const MaskSettings& masks) noexcept;
+    void process(const float* block, float* y, const MaskSettings& masks) noexcept;
+
+    // Clears the block history and the spectrum buffers; the window stays.
+    void reset() noexcept;
 
     // Moves each displayed magnitude a third (slow) or all (fast) of the way
     // to this block's magnitude; non-finite magnitudes are stored as 0.

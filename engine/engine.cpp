@@ -59,7 +59,7 @@ bool Engine::finishBlock(float* output, unsigned long frames) noexcept {
     ProcessingSettings& s = settings;
     agc.process(blockInput, blockLength, get(s.agcOn) != 0, get(s.agcFast) == 1);
     blockFill = 0;
-    blockFilter.filter(blockInput, blockOutput, MaskSettings::from(s));
+    blockFilter.process(blockInput, blockOutput, MaskSettings::from(s));
 
     const bool paused = get(s.pausedOn) == 1;
     const double gain = (paused ? 0.0 : 1.0) * (1 - get(s.outputLevel) / 200.0) / 1000;

@@ -96,7 +96,7 @@ TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
         for (int block = 0; block < 2; ++block) {
             std::vector<float> in(2048), y(2048);
             for (auto& v : in) v = float(u(rng) * 100);
-            f.filter(in.data(), y.data(), m);
+            f.process(in.data(), y.data(), m);
             std::copy(frame.begin() + 2048, frame.end(), frame.begin());
             std::copy(in.begin(), in.end(), frame.begin() + 2048);
             const auto ref = directFrame(frame, f.blockWindow, m);
