@@ -56,7 +56,7 @@ inline std::vector<float> speech(int rate, double seconds, bool* spoken = nullpt
     fs::create_directories(dir);
     const std::string wav = (dir / "speech.wav").string(), raw = (dir / "speech.raw").string();
     const std::string cmd =
-        "espeak-ng -w '" + wav +
+        "espeak-ng -v en -s 175 -w '" + wav +
         "' 'Radio amateurs listen for weak signals under the noise. The mains hum is a nuisance on every band, "
         "and a good filter takes it away while the voice stays clear.' >/dev/null 2>&1 && sox '" +
         wav + "' -r " + std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 '" + raw + "' >/dev/null 2>&1";
