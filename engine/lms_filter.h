@@ -4,9 +4,10 @@
 //
 // The reference vector is kept as a mirrored ring instead of being shifted
 // each sample, and each step already computes the next sample's prediction
-// while it updates the weights, so one pass over the taps does both. The
-// results are bit-identical to the plain shift-and-sum form: the same float
-// operations on the same values in the same order.
+// while it updates the weights, so one pass over the taps does both. While
+// the step stays inside its bound (stepMargin) the results are bit-identical
+// to the plain shift-and-sum form: the same float operations on the same
+// values in the same order.
 #pragma once
 
 #include "pending_request.h"
