@@ -86,10 +86,16 @@ bool openOutput(const std::string& path, OutputTarget& target, std::string& erro
         const std::string dir = slash == std::string::npos ? "" : target.finalPath.substr(0, slash + 1);
         const std::string base = target.finalPath.substr(dir.size());
         std::string name = dir + "." + base + ".XXXXXX.part";
+        // A signal between making the file and noting its name would leave it.
+        sigset_t signals, before;
+        sigemptyset(&signals);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+        ::sigprocmask(SIG_BLOCK, &signals, &before);
         target.fd = ::mkstemps(name.data(), 5);
+        if (target.fd >= 0) registerTemporary(name);
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
         if (target.fd >= 0) {
             target.tempPath = name;
-            registerTemporary(name);
             // The permissions a newly created file would get, or the old file's.
             const mode_t mask = ::umask(0);
             ::umask(mask);
