@@ -84,7 +84,8 @@ bool OutputWriter::open(std::string& error) {
         error = "cannot write " + target.shownName + ": " + sf_strerror(nullptr);
         return false;
     }
-    target.fd = -1;  // the file owns it now
+    target.fd = -1;                                                     // the file owns it now
+    sf_command(file.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);  // its time stamp would make runs differ
     sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
     sf_command(file.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);  // unknown length, small after all
     return true;
