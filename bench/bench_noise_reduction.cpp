@@ -3,7 +3,6 @@
 // of dependent additions), the whole engine's realtime factor with every
 // stage on, and the LMS's SNR gain beside speexdsp's noise suppressor.
 #include <benchmark/benchmark.h>
-#include <speex/speex_preprocess.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +14,7 @@
 
 #include "lms_filter.h"
 #include "noise_reduction_signals.h"
+#include "speex_reference.h"
 
 using namespace tolvek;
 using namespace tolvek::testsignals;
@@ -71,6 +71,31 @@ void EngineAllStages(benchmark::State& state) {
 }
 BENCHMARK(EngineAllStages);
 
+// One 2048-frame buffer through the engine at the start settings with one
+// of the newer stages on (0 none, 1 auto notch, 2 spectral noise reduction),
+// at each rate, on noise with four carriers: the auto notch at its worst,
+// with every tracker busy.
+void EngineWithStage(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0)), stage = static_cast<int>(state.range(1));
+    auto engine = std::make_unique<Engine>();
+    put(engine->settings.sampleRate, rate);
+    if (stage == 1) put(engine->settings.autoNotchOn, 1);
+    if (stage == 2) put(engine->settings.spectralNrOn, 1);
+    std::vector<float> x = whiteNoise(static_cast<size_t>(blockLength) * 16, 0.01, 9);
+    for (size_t i = 0; i < x.size(); ++i)
+        for (const double hz : {500.0, 900.0, 1300.0, 1700.0})
+            x[i] += static_cast<float>(0.05 * std::sin(2 * M_PI * hz * double(i) / rate));
+    std::vector<float> in(2 * blockLength), out(2 * blockLength);
+    size_t block = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < blockLength; ++k) in[2 * k] = x[block * blockLength + k];
+        engine->process(in.data(), out.data(), blockLength);
+        benchmark::DoNotOptimize(out.data());
+        block = (block + 1) % 16;
+    }
+}
+BENCHMARK(EngineWithStage)->ArgsProduct({{5512, 11025, 22050, 44100}, {0, 1, 2}});
+
 // Keeps each run's real time per iteration for the summary.
 struct Collector : benchmark::ConsoleReporter {
     std::map<std::string, double> nsPerIteration;
@@ -79,24 +104,6 @@ struct Collector : benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
 };
-
-// speexdsp's preprocessor with denoise on, on 16-bit frames of 20 ms.
-std::vector<float> speexDenoise(const std::vector<float>& x, int rate, float scale) {
-    const int frame = rate / 50;
-    SpeexPreprocessState* st = speex_preprocess_state_init(frame, rate);
-    int on = 1;
-    speex_preprocess_ctl(st, SPEEX_PREPROCESS_SET_DENOISE, &on);
-    std::vector<float> y(x.size(), 0.0f);
-    std::vector<spx_int16_t> buf(static_cast<size_t>(frame));
-    for (size_t s = 0; s + static_cast<size_t>(frame) <= x.size(); s += static_cast<size_t>(frame)) {
-        for (int i = 0; i < frame; ++i)
-            buf[static_cast<size_t>(i)] = static_cast<spx_int16_t>(std::clamp(x[s + i] * scale, -32767.0f, 32767.0f));
-        speex_preprocess_run(st, buf.data());
-        for (int i = 0; i < frame; ++i) y[s + i] = buf[static_cast<size_t>(i)] / scale;
-    }
-    speex_preprocess_state_destroy(st);
-    return y;
-}
 
 std::vector<float> lmsDenoise(const std::vector<float>& x, int taps) {
     auto lms = std::make_unique<LmsFilter>();
@@ -194,6 +201,17 @@ int main(int argc, char** argv) {
     if (t.count("EngineAllStages"))
         std::printf("every stage on at %d Hz, 3000 LMS taps: %.1f x realtime\n", benchRate,
                     (1e9 * blockLength / benchRate) / t["EngineAllStages"]);
+    std::printf("\ncallback time as a share of the block period (2048 frames), start settings plus:\n");
+    std::printf("  %6s %10s %12s %12s\n", "rate", "nothing", "auto notch", "spectral NR");
+    for (const int rate : {5512, 11025, 22050, 44100}) {
+        const double period = 1e9 * blockLength / rate;
+        std::printf("  %6d", rate);
+        for (int stage = 0; stage < 3; ++stage) {
+            const std::string name = "EngineWithStage/" + std::to_string(rate) + "/" + std::to_string(stage);
+            if (t.count(name)) std::printf(" %11.4f", t[name] / period);
+        }
+        std::printf("\n");
+    }
     printSnrComparison();
     printSpeechInNoise();
     benchmark::Shutdown();

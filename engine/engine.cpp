@@ -48,8 +48,22 @@ float Engine::processSample(float x) noexcept {
 
     if (get(s.combOn) != 0) x = comb.step(x * 1000.0f) / 1000.0f;
     if (get(s.blankerOn) == 1) x = blanker.step(x, get(s.blankerThreshold));
+    // The auto notch follows the comb and the blanker, so hum lines and
+    // impulses do not disturb its trackers, and precedes the LMS, which would
+    // otherwise keep the carriers (it passes whatever is predictable).
+    const bool notchOn = get(s.autoNotchOn) == 1;
+    if (notchOn && !autoNotchRunning) autoNotch.reset();
+    autoNotchRunning = notchOn;
+    if (notchOn) x = autoNotch.step(x, get(s.sampleRate));
     // Acquire pairs with switchLmsOn, so a pending reset is seen before the step.
     if (s.lmsOn.load(std::memory_order_acquire) == 1) x = lms.step(x, get(s.lmsStrength));
+    // Spectral noise reduction comes last before the block, so the AGC
+    // measures the cleaned signal and the carriers are already gone (a
+    // steady carrier would otherwise count as noise and be only lowered).
+    const bool nrOn = get(s.spectralNrOn) == 1;
+    if (nrOn && !spectralNrRunning) spectralNr.reset();
+    spectralNrRunning = nrOn;
+    if (nrOn) x = spectralNr.step(x, get(s.spectralNrStrength), get(s.sampleRate));
 
     // A non-finite sample would spoil two whole FFT frames.
     return std::isfinite(x) ? x : 0.0f;

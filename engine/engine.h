@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "agc.h"
+#include "auto_notch.h"
 #include "block_filter.h"
 #include "block_ring.h"
 #include "comb_filter.h"
@@ -13,6 +14,7 @@
 #include "noise_blanker.h"
 #include "settings.h"
 #include "shared_values.h"
+#include "spectral_noise_reduction.h"
 #include "test_noise.h"
 
 namespace tolvek {
@@ -33,7 +35,9 @@ struct Engine {
     TestNoise testNoise;
     CombFilter comb;
     NoiseBlanker blanker;
+    AutoNotch autoNotch;
     LmsFilter lms;
+    SpectralNoiseReduction spectralNr;
     Agc agc;
     BlockFilter blockFilter;
 
@@ -59,6 +63,8 @@ struct Engine {
     float processSample(float x) noexcept;
     bool finishBlock(float* output, unsigned long frames) noexcept;
 
+    bool autoNotchRunning = false;   // the stage ran at the last sample; cleared when it starts again
+    bool spectralNrRunning = false;  // likewise
     int cachedInputLevel = -1;
     double inputGain = 0.0;  // inputGainFor(cachedInputLevel)
 };

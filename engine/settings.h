@@ -65,6 +65,9 @@ struct ProcessingSettings {
     std::atomic<int32_t> cpuLoadShown{0};    // tested != 0
     std::atomic<int32_t> recordingOn{0};     // stored with release once the recorder is ready
     std::atomic<int32_t> sampleRate{22050};  // Hz: 5512, 11025, 22050 or 44100
+    std::atomic<int32_t> autoNotchOn{0};
+    std::atomic<int32_t> spectralNrOn{0};
+    std::atomic<int32_t> spectralNrStrength{50};  // 0..100, gain floor -0.5 dB per step
 
     // The four notches by index 0..3, for loops over them.
     std::atomic<float>& notchFreq(int i) {

@@ -36,6 +36,9 @@ const char* offlineUsage =
     "  --blanker THRESHOLD         noise blanker at THRESHOLD, 1..100; a higher\n"
     "                              threshold blanks more (smaller impulses)\n"
     "  --comb 50|60                mains-hum comb filter for 50 or 60 Hz\n"
+    "  --auto-notch                find and remove steady and gliding tones\n"
+    "  --spectral-nr               spectral noise reduction at the default strength (50)\n"
+    "  --spectral-nr-strength N    spectral noise reduction at strength N, 0..100\n"
     "\n"
     "Files:\n"
     "  --channel N                 input channel to filter, from 1 (1)\n"
@@ -121,6 +124,14 @@ const OptionRule optionRules[] = {
      [](O& o, const std::string& v) {
          return parseChoice(v, {{"50", 50}, {"60", 60}}, o.combHz);
      }},
+    {"--auto-notch", nullptr, [](O& o, const std::string&) { return o.autoNotch = true; }},
+    {"--spectral-nr", nullptr,
+     [](O& o, const std::string&) {
+         if (o.spectralNrStrength < 0) o.spectralNrStrength = SpectralNoiseReduction::defaultStrength;
+         return true;
+     }},
+    {"--spectral-nr-strength", "an integer 0..100",
+     [](O& o, const std::string& v) { return parseInt(v, 0, 100, o.spectralNrStrength); }},
     {"--channel", "a channel number from 1",
      [](O& o, const std::string& v) { return parseInt(v, 1, 1 << 20, o.channel); }},
     {"--engine-rate", "5512, 11025, 22050 or 44100",
@@ -246,6 +257,11 @@ void configureEngine(Engine& engine, const OfflineOptions& o, int rate) {
     if (o.lmsTaps) {
         put(s.lmsStrength, o.lmsTaps);
         engine.switchLmsOn();
+    }
+    put(s.autoNotchOn, o.autoNotch ? 1 : 0);
+    if (o.spectralNrStrength >= 0) {
+        put(s.spectralNrStrength, o.spectralNrStrength);
+        put(s.spectralNrOn, 1);
     }
 }
 

@@ -21,6 +21,8 @@ struct OfflineOptions {
     int lmsTaps = 0;           // 0 = off, else 1..3000
     int blankerThreshold = 0;  // 0 = off, else 1..100
     int combHz = 0;            // 0 = off, 50 or 60
+    bool autoNotch = false;
+    int spectralNrStrength = -1;  // -1 = off, else 0..100
     int channel = 1;           // input channel used, counted from 1
     int engineRate = 0;        // 0 = the smallest engine rate holding the input's band
     bool outAtEngineRate = false;

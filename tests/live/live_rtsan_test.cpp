@@ -45,6 +45,8 @@ TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {
     put(s.lmsStrength, 500);
     engine.switchLmsOn();
     for (int i = 0; i < 4; ++i) put(s.notchOn(i), 1);
+    put(s.autoNotchOn, 1);
+    put(s.spectralNrOn, 1);
     put(s.cpuLoadShown, 1);
     s.recordingOn.store(1, std::memory_order_release);  // nobody drains the ring: full-ring drops too
     engine.clearBuffers();
@@ -55,8 +57,9 @@ TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {
     ASSERT_TRUE(r.ok) << r.errorText;
 
     // Each switch flips in turn, a few buffers apart, and the sliders move.
-    std::atomic<int32_t>* switches[] = {&s.noiseTestOn, &s.agcOn,    &s.agcFast, &s.passOn,    &s.rejectOn,
-                                        &s.pausedOn,    &s.viewFast, &s.combOn,  &s.blankerOn, &s.notch2On};
+    std::atomic<int32_t>* switches[] = {&s.noiseTestOn, &s.agcOn,    &s.agcFast,     &s.passOn,
+                                        &s.rejectOn,    &s.pausedOn, &s.viewFast,    &s.combOn,
+                                        &s.blankerOn,   &s.notch2On, &s.autoNotchOn, &s.spectralNrOn};
     const auto end = Clock::now() + std::chrono::duration<double>(runSeconds);
     for (int step = 0; Clock::now() < end; ++step) {
         toggleSwitch(*switches[step % std::size(switches)]);
@@ -65,6 +68,7 @@ TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {
         put(s.lowerCutoff, float(10000 + 500 * (step % 20)));
         put(s.upperCutoff, float(30000 + 500 * (step % 20)));
         put(s.blankerThreshold, 1 + step % 100);
+        put(s.spectralNrStrength, step % 101);
         if (step % 7 == 0) engine.switchLmsOn();
         std::this_thread::sleep_for(std::chrono::milliseconds(120));
     }
