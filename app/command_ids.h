@@ -34,6 +34,8 @@ constexpr int notch1 = 420;
 constexpr int notch2 = 421;
 constexpr int notch3 = 422;
 constexpr int notch4 = 423;
+// Later additions, numbered apart from the original commands
+constexpr int autoNotch = 7001;  // Notch > "Auto notch"
 // Menu bar item
 constexpr int controls = 4002;
 // View

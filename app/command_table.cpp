@@ -92,7 +92,9 @@ std::map<int, QAction*> buildMainMenu(QMenuBar& bar, const std::function<void(in
              {{cmd::notch1, "Notch 1 (narrow)", Mark::off},
               {cmd::notch2, "Notch 2 (medium)", Mark::off},
               {cmd::notch3, "Notch 3 (wide)", Mark::off},
-              {cmd::notch4, "Notch 4 (extra wide)", Mark::off}},
+              {cmd::notch4, "Notch 4 (extra wide)", Mark::off},
+              {0, ""},
+              {cmd::autoNotch, "Auto notch", Mark::off}},
              command, actions);
     addItems(*bar.addMenu("Capture"),
              {{cmd::captureBmp, "Capture to BMP", Mark::off},
@@ -165,6 +167,9 @@ void runCommand(MainWindow& w, int id) {
             break;
         case cmd::notch4:
             toggleMarked(s.notch4On);
+            break;
+        case cmd::autoNotch:
+            toggleMarked(s.autoNotchOn);
             break;
         case cmd::helpContents:
             openHelpPage(&w);

@@ -1,5 +1,6 @@
 #include "controls_dialog.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -29,11 +30,12 @@ void addLabel(QWidget* parent, const char* text, const QRect& rect) {
 }  // namespace
 
 ControlsDialog::ControlsDialog(ProcessingSettings& settings, CombSetup setup, QWidget* owner)
-    : ToolDialog("Controls", 314, 130, owner), s(settings), combSetup(std::move(setup)) {
+    : ToolDialog("Controls", 374, 130, owner), s(settings), combSetup(std::move(setup)) {
     // Group boxes first, so the sliders and buttons lie above their frames.
     addGroup(this, "Noise reduction", dialogRect(8, 4, 68, 120));
     addGroup(this, "Noise blanker", dialogRect(112, 4, 64, 120));
     addGroup(this, "Comb filter", dialogRect(220, 4, 64, 64));
+    addGroup(this, "Spectral NR", dialogRect(296, 4, 70, 120));
 
     strength = addSlider(32, 1, 3000, 600, s.lmsStrength);
     addLabel(this, "Min", dialogRect(36, 20, 16, 8));
@@ -50,6 +52,15 @@ ControlsDialog::ControlsDialog(ProcessingSettings& settings, CombSetup setup, QW
     // clicked, not toggled: choosing the marked frequency again re-runs the set-up.
     connect(mains50, &QRadioButton::clicked, this, [this] { chooseMains(true); });
     connect(mains60, &QRadioButton::clicked, this, [this] { chooseMains(false); });
+
+    // The spectral noise reduction: a switch and its strength, 0 at the top.
+    spectralNr = new QCheckBox("On", this);
+    spectralNr->setGeometry(dialogRect(302, 62, 30, 10));
+    spectralNr->setChecked(get(s.spectralNrOn) == 1);
+    connect(spectralNr, &QCheckBox::toggled, this, [this](bool on) { put(s.spectralNrOn, on ? 1 : 0); });
+    spectralNrStrength = addSlider(338, 0, 100, 10, s.spectralNrStrength);
+    addLabel(this, "Min", dialogRect(342, 20, 16, 8));
+    addLabel(this, "Max", dialogRect(342, 108, 16, 8));
 
     addCloseButton(dialogRect(228, 92, 50, 14));
 }

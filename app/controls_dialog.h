@@ -1,5 +1,6 @@
-// The Controls dialog: LMS filter length, noise blanker threshold and the
-// mains frequency of the comb filter. Every movement or click is written to
+// The Controls dialog: LMS filter length, noise blanker threshold, the
+// mains frequency of the comb filter and, in a group of its own on the right,
+// the spectral noise reduction's switch and strength. Every movement or click is written to
 // the settings at once.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include "settings.h"
 #include "tool_dialog.h"
 
+class QCheckBox;
 class QRadioButton;
 class QSlider;
 
@@ -26,6 +28,8 @@ class ControlsDialog : public ToolDialog {
     QSlider* thresholdSlider() const { return threshold; }  // "Noise blanker"
     QRadioButton* mains50Button() const { return mains50; }
     QRadioButton* mains60Button() const { return mains60; }
+    QCheckBox* spectralNrSwitch() const { return spectralNr; }
+    QSlider* spectralNrSlider() const { return spectralNrStrength; }
 
   private:
     QSlider* addSlider(int xDu, int minimum, int maximum, int page, std::atomic<int32_t>& setting);
@@ -37,6 +41,8 @@ class ControlsDialog : public ToolDialog {
     QSlider* threshold;
     QRadioButton* mains50;
     QRadioButton* mains60;
+    QCheckBox* spectralNr;
+    QSlider* spectralNrStrength;
 };
 
 // Opens a new Controls dialog on the engine, deleted when closed.

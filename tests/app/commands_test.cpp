@@ -19,9 +19,9 @@ Q_DECLARE_METATYPE(State)
 
 namespace {
 
-constexpr int markedIds[] = {cmd::cpuLoad,    cmd::randomNoise, cmd::agcFast,    cmd::agcSlow,   cmd::notch1,
-                             cmd::notch2,     cmd::notch3,      cmd::notch4,     cmd::viewFast,  cmd::viewSlow,
-                             cmd::captureBmp, cmd::captureJpg,  cmd::capturePng, cmd::captureGif};
+constexpr int markedIds[] = {cmd::cpuLoad,    cmd::randomNoise, cmd::agcFast,    cmd::agcSlow,    cmd::notch1,
+                             cmd::notch2,     cmd::notch3,      cmd::notch4,     cmd::viewFast,   cmd::viewSlow,
+                             cmd::captureBmp, cmd::captureJpg,  cmd::capturePng, cmd::captureGif, cmd::autoNotch};
 constexpr int switchIds[] = {cmd::blanker, cmd::lms, cmd::passAll, cmd::pass, cmd::reject, cmd::agc, cmd::comb};
 
 // Settings, marks ("m<id>"), images ("i<id>": 1 when the ON image shows) and
@@ -41,6 +41,7 @@ State snapshot(Engine& e, MainWindow& w) {
              {"notch2On", get(s.notch2On)},
              {"notch3On", get(s.notch3On)},
              {"notch4On", get(s.notch4On)},
+             {"autoNotchOn", get(s.autoNotchOn)},
              {"pausedOn", get(s.pausedOn)},
              {"viewFast", get(s.viewFast)},
              {"cpuLoadShown", get(s.cpuLoadShown)},
@@ -128,6 +129,8 @@ class CommandsTest : public QObject {
         QTest::newRow("notch 1") << QList<int>{420} << State{{"notch1On", 1}, {"m420", 1}};
         QTest::newRow("notches 2 3 4, 3 off")
             << QList<int>{421, 422, 423, 422} << State{{"notch2On", 1}, {"m421", 1}, {"notch4On", 1}, {"m423", 1}};
+        QTest::newRow("auto notch") << QList<int>{7001} << State{{"autoNotchOn", 1}, {"m7001", 1}};
+        QTest::newRow("auto notch on, off") << QList<int>{7001, 7001} << State{};
         QTest::newRow("capture bmp") << QList<int>{4200} << State{{"captureFormat", 1}, {"m4200", 1}, {"m4201", 0}};
         QTest::newRow("capture png") << QList<int>{4202} << State{{"captureFormat", 3}, {"m4202", 1}, {"m4201", 0}};
         QTest::newRow("capture gif") << QList<int>{4203} << State{{"captureFormat", 4}, {"m4203", 1}, {"m4201", 0}};

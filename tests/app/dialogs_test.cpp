@@ -1,5 +1,6 @@
 // The Controls and Samplerate dialogs, the About box and the openers'
 // messages: every control writes its setting at once.
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
@@ -53,7 +54,14 @@ class DialogsTest : public QObject {
         QCOMPARE(get(s.lmsStrength), 800);
         QTest::keyClick(d.thresholdSlider(), Qt::Key_Up);
         QCOMPARE(get(s.blankerThreshold), 54);
-        QCOMPARE(d.size(), QSize(471, 211));  // 314 x 130 dialog units
+        QCOMPARE(d.size(), QSize(561, 211));  // 374 x 130 dialog units: 314 and the spectral NR group beside
+        // The new group lies right of the comb filter group (284 dialog units).
+        QVERIFY(d.spectralNrSwitch()->geometry().left() >= 426 && d.spectralNrSlider()->geometry().left() >= 426);
+        QVERIFY(!d.spectralNrSwitch()->isChecked());
+        d.spectralNrSwitch()->click();
+        QTest::keyClick(d.spectralNrSlider(), Qt::Key_PageDown);
+        QCOMPARE(get(s.spectralNrOn), 1);
+        QCOMPARE(get(s.spectralNrStrength), 60);
 
         put(s.lmsStrength, 5000);
         put(s.blankerThreshold, 0);
