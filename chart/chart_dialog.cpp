@@ -72,6 +72,14 @@ ChartDialog::ChartDialog(ChartState& s, ChartLinks l, QWidget* owner)
         connect(b, &QPushButton::clicked, this, [this, id] { press(id); });
         buttons[p.id] = b;
     }
+    // "Log" sits in the gap right of the dB buttons, so every other button
+    // keeps its place; it stays pressed while the log is written.
+    auto* log = new QPushButton("Log", this);
+    log->setGeometry(dialogRect(319, 192, 24, 14));
+    log->setAutoDefault(false);
+    log->setCheckable(true);
+    connect(log, &QPushButton::clicked, this, [this] { press(button::levelLog); });
+    buttons[button::levelLog] = log;
     connect(this, &QDialog::finished, this, &ChartDialog::finish);
     redraw.setTimerType(Qt::PreciseTimer);
     connect(&redraw, &QTimer::timeout, this, &ChartDialog::tick);
@@ -97,6 +105,9 @@ void ChartDialog::press(int id) {
             break;  // saved by the next tick
         case button::autoCapture:
             toggleAutoCapture();
+            break;
+        case button::levelLog:
+            toggleLevelLog();
             break;
         default:
             break;
@@ -126,7 +137,11 @@ void ChartDialog::tick() {
             if (autoCaptureDueMs <= now) autoCaptureDueMs = now + autoCaptureEveryMs;
         }
     }
-    advanceChart(state, spectrumLevel(*links.shared));
+    const bool plotted = advanceChart(state, spectrumLevel(*links.shared));
+    // The plotted point, in dB: its value is -2 x the level.
+    if (plotted && levelLog.isOpen() &&
+        !levelLog.append(links.clock.localTime(), -0.5f * static_cast<float>(state.chartHistory[chartLength - 1])))
+        stopLevelLog("cannot write " + levelLog.path());
     paintChart(picture_, state, timeOfDay(links.clock.localTime()));
     area->update();
     if (state.captureRequested == 1) {
@@ -148,8 +163,24 @@ void ChartDialog::saveCapture() {
     }
 }
 
+void ChartDialog::toggleLevelLog() {
+    if (levelLog.isOpen()) return stopLevelLog("");
+    std::string error;
+    if (!levelLog.open(links.pictureDir, links.clock.localTime(), error)) return stopLevelLog(error);
+    buttons.at(button::levelLog)->setChecked(true);
+    setWindowTitle(caption);
+}
+
+// Ends the log; a reason is shown in the caption, as for pictures.
+void ChartDialog::stopLevelLog(const std::string& error) {
+    levelLog.close();
+    buttons.at(button::levelLog)->setChecked(false);
+    setWindowTitle(error.empty() ? caption : caption + " - " + QString::fromStdString(error));
+}
+
 void ChartDialog::finish() {
     redraw.stop();
+    levelLog.close();
     resetChart(state);
 }
 

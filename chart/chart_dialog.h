@@ -1,7 +1,8 @@
 // The chart recorder dialog: every 50 ms it measures the signal level,
 // advances the history and draws the chart; it saves pictures of the chart
-// on request and, with Auto Capture, once per span of the chart. It stays
-// on top and leaves the main window working.
+// on request and, with Auto Capture, once per span of the chart; with "Log"
+// on it appends every plotted point to a level log. It stays on top and
+// leaves the main window working.
 #pragma once
 
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "chart_state.h"
+#include "level_log_file.h"
 #include "tool_dialog.h"
 
 class QPushButton;
@@ -39,6 +41,7 @@ struct ChartLinks {
 namespace button {
 constexpr int oneSecond = 6003, tenSeconds = 6004, oneMinute = 6005, tenMinutes = 6006;
 constexpr int fiveDb = 4003, tenDb = 4004, capture = 318, autoCapture = 320;
+constexpr int levelLog = 7002;  // "Log", a later addition numbered apart
 }  // namespace button
 
 class ChartDialog : public ToolDialog {
@@ -62,6 +65,8 @@ class ChartDialog : public ToolDialog {
     void press(int id);
     void toggleAutoCapture();
     void saveCapture();
+    void toggleLevelLog();
+    void stopLevelLog(const std::string& error);
     void finish();
 
     ChartState& state;
@@ -72,6 +77,7 @@ class ChartDialog : public ToolDialog {
     QTimer redraw;
     int64_t autoCaptureEveryMs = 0;  // fixed when Auto Capture is switched on
     int64_t autoCaptureDueMs = 0;
+    LevelLogFile levelLog;  // open while "Log" is on
 };
 
 // Opens a chart dialog on `state` into `dialog`, deleted when closed, or

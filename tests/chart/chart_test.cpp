@@ -248,6 +248,41 @@ class ChartTest : public QObject {
         QCOMPARE(saved().size(), 5);
     }
 
+    // "Log": a row per plotted point (time of day, the point's level), on
+    // disk while the log is still open; stopping ends the rows; a second log
+    // in the same second gets " (2)"; a log that cannot be made says why.
+    void levelLogHoldsEveryPlottedPoint() {
+        auto d = dialog();
+        fake.time.tm_hour = 9, fake.time.tm_min = 5, fake.time.tm_sec = 3;
+        d->button(button::levelLog)->click();
+        QVERIFY(d->button(button::levelLog)->isChecked());
+        const auto rows = [this](const QString& name) {
+            QFile f(pictures.filePath(name));
+            return f.open(QIODevice::ReadOnly) ? QString(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+        };
+        for (const auto& [level, ticks] : {std::pair{-20.0, 30}, {-47.0, 30}, {12.0, 40}}) {
+            setLevel(shared, level);
+            for (int i = 0; i < ticks; ++i) d->tick();
+            const QStringList log = rows("Level Log 09.05.03 h.csv");
+            QCOMPARE(log.first(), QString("time,level_dB"));
+            QVERIFY(log.last().startsWith("09:05:03,"));
+            QVERIFY(std::fabs(log.last().section(',', 1).toDouble() - level) <= 0.5);  // settled, truncation aside
+        }
+        QCOMPARE(rows("Level Log 09.05.03 h.csv").size(), 1 + 100);
+        d->button(button::levelLog)->click();
+        d->tick();
+        QCOMPARE(rows("Level Log 09.05.03 h.csv").size(), 1 + 100);
+        d->button(button::levelLog)->click();
+        d->tick();
+        QCOMPARE(rows("Level Log 09.05.03 h (2).csv").size(), 2);
+
+        auto failing = dialog(pictures.filePath("no/such/dir").toStdString());
+        failing->button(button::levelLog)->click();
+        QVERIFY(!failing->button(button::levelLog)->isChecked());
+        QVERIFY(failing->windowTitle().startsWith("Chart Recorder - "));
+        for (const QString& f : QDir(pictures.path()).entryList({"Level Log *"})) QFile::remove(pictures.filePath(f));
+    }
+
     void failedCaptureIsShownAndTheChartGoesOn() {
         auto d = dialog(pictures.filePath("no/such/dir").toStdString());
         d->button(button::capture)->click();
