@@ -69,7 +69,7 @@ int main() {
         {"start settings", ""},
         {"every stage on",
          "--comb 50 --blanker 55 --lms 200 --band pass --notch1 1625 --notch2 1875 "
-         "--notch3 2375 --notch4 2750"},
+         "--notch3 2375 --notch4 2750 --auto-notch --spectral-nr"},
     };
     std::printf("tolvek-offline on %d s of 48 kHz stereo, through 44100 Hz and back:\n", seconds);
     int status = 0;
