@@ -51,8 +51,12 @@ class ClientArea : public QWidget {
         if (e->button() == Qt::LeftButton) window.spectrumPointer().release();
     }
     void mouseMoveEvent(QMouseEvent* e) override {
-        const PointerShape shape = window.spectrumPointer().move(e->position().x(), e->position().y());
+        SpectrumPointer& pointer = window.spectrumPointer();
+        const float bin = pointer.mouseBin();
+        const PointerShape shape = pointer.move(e->position().x(), e->position().y());
         setCursor(shape == PointerShape::Size ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        // The pointer read-out or a dragged marker changed: shown at once, also while paused.
+        if (pointer.dragging() || pointer.mouseBin() != bin) window.showUserChange();
     }
     void wheelEvent(QWheelEvent* e) override {
         // A turn a slider does not use (at its end) comes on to here; it
@@ -60,6 +64,7 @@ class ClientArea : public QWidget {
         if (qobject_cast<QSlider*>(childAt(e->position().toPoint()))) return;
         const Qt::KeyboardModifiers keys = e->modifiers();
         window.spectrumPointer().wheel(e->angleDelta().y(), keys & Qt::ControlModifier, keys & Qt::ShiftModifier);
+        window.showUserChange();
     }
 
   private:
@@ -241,28 +246,41 @@ void MainWindow::pollBlocks() {
         reportDeviceLoss(watchdog.silenceMs());
     const std::string recorderError = recorder.takeError();
     if (!recorderError.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(recorderError));
+    std::atomic<int32_t>& overloadFlag = engine.shared.overloadFlag;
     const uint32_t done = engine.shared.blocksDone.load(std::memory_order_acquire);
-    if (done == blocksSeen) return;
-    pendingRows += static_cast<int>(done - blocksSeen);
+    if (done == blocksSeen) {
+        // Paused, no block finishes, but overload detection goes on: kept
+        // for the next paint until blocks flow again.
+        if (overloadFlag.exchange(0, std::memory_order_relaxed) != 0) overloadShown = true;
+        return;
+    }
     blocksSeen = done;
+    // The spectra are the latest block's: its row is made now, painted or
+    // not (a hidden window). Blocks this thread was too late for have left
+    // no spectrum of their own, so they get no row rather than a copy.
+    addBlockRow(display, engine.shared, get(brightness));
+    ++painted.rows;
+    // Latched per block: every paint until the next block shows the same
+    // state, so a partial repaint or a grab cannot swallow the text.
+    overloadShown = overloadFlag.exchange(0, std::memory_order_relaxed) != 0;
     clientArea->update(blockRefreshRect());
 }
 
+void MainWindow::showUserChange() { clientArea->update(blockRefreshRect()); }
+
 void MainWindow::paintClient(QWidget& target) {
     QImage backBuffer(target.size(), QImage::Format_RGB32);
-    // Rows come only from finished blocks: a paint the window system asks for adds none.
-    PaintInputs in{engine.settings, engine.shared, pointer.mouseBin(),
-                   get(brightness), pendingRows,   QString::fromStdString(recorder.statusText())};
-    pendingRows = 0;
+    const PaintInputs in{engine.settings, engine.shared, pointer.mouseBin(),
+                         get(brightness), overloadShown, QString::fromStdString(recorder.statusText())};
     paintMainWindow(backBuffer, in, display);
     QPainter(&target).drawImage(0, 0, backBuffer);
-
     ++painted.paints;
-    painted.lastRows = in.waterfallRows;
-    painted.totalRows += in.waterfallRows;
 }
 
-void MainWindow::command(int id) { runCommand(*this, id); }
+void MainWindow::command(int id) {
+    runCommand(*this, id);
+    showUserChange();  // switches, notches, bands: seen at once, also while paused
+}
 
 void MainWindow::buildMenu() {
     actions = buildMainMenu(*menuBar(), [this](int id) { command(id); });

@@ -39,8 +39,7 @@ constexpr int blockPollMs = 15;
 // What the paints did, for the tests of the refresh path.
 struct PaintCount {
     int paints = 0;
-    int lastRows = 0;   // waterfall rows added by the latest paint
-    int totalRows = 0;  // all rows added so far
+    int rows = 0;  // waterfall rows added so far, one per block seen
 };
 
 class MainWindow : public QMainWindow {
@@ -82,6 +81,9 @@ class MainWindow : public QMainWindow {
     SpectrumPointer& spectrumPointer() { return pointer; }
     // Renders the whole client picture and puts it on `target` in one copy.
     void paintClient(QWidget& target);
+    // Repaints what a user's change (marker, switch, notch) shows, without
+    // a waterfall row; the picture stands still otherwise while paused.
+    void showUserChange();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -127,7 +129,7 @@ class MainWindow : public QMainWindow {
     QElapsedTimer steadyClock;
     DeviceWatchdog watchdog;
     QPointer<QMessageBox> lossNotice;
-    int pendingRows = 0;  // finished blocks not yet painted as waterfall rows
+    bool overloadShown = false;  // the overload text, latched at the latest block
     PaintCount painted;
     bool shutDown = false;
 };

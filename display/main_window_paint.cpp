@@ -69,7 +69,15 @@ DisplayState::DisplayState() : waterfallSurface(990, 1200, QImage::Format_RGB32)
     waterfallSurface.fill(palette::black);
 }
 
-void paintMainWindow(QImage& backBuffer, PaintInputs& in, DisplayState& state) {
+void addBlockRow(DisplayState& state, const SharedValues& shared, int brightness) {
+    SpectrumPass pass;
+    runSpectrumPass(shared, brightness, pass);
+    const float level = flooredLevel(signalLevelFromPower(pass.powerSum));
+    addWaterfallRow(state.waterfallSurface, pass, level, state.previousSignalLevel);
+    state.previousSignalLevel = level;
+}
+
+void paintMainWindow(QImage& backBuffer, const PaintInputs& in, DisplayState& state) {
     if (!backBuffer.isNull() && backBuffer.format() != QImage::Format_RGB32)
         backBuffer = backBuffer.convertToFormat(QImage::Format_RGB32);
     ProcessingSettings& settings = in.settings;
@@ -92,16 +100,8 @@ void paintMainWindow(QImage& backBuffer, PaintInputs& in, DisplayState& state) {
         drawSMeter(s, state.signalLevel);
         drawTraces(s, pass);
         drawCutoffLines(s, settings);
-        drawStatusTexts(s, settings, in.shared, in.recorderStatus);
-
-        // One row per finished block; a redraw the window system asks for
-        // adds none. More rows than the visible history change nothing more.
+        drawStatusTexts(s, settings, in.shared, in.overload, in.recorderStatus);
         state.signalLevel = flooredLevel(state.signalLevel);
-        const int rows = std::clamp(in.waterfallRows, 0, waterfallHeight);
-        for (int r = 0; r < rows; ++r) {
-            addWaterfallRow(state.waterfallSurface, pass, state.signalLevel, state.previousSignalLevel);
-            state.previousSignalLevel = state.signalLevel;
-        }
     }
     showWaterfall(backBuffer, state.waterfallSurface);
 }

@@ -20,20 +20,27 @@ struct DisplayState {
 
 struct PaintInputs {
     ProcessingSettings& settings;  // positions, notches, rate, recording, CPU-load switch
-    SharedValues& shared;          // spectra, overload flag (cleared when shown), CPU load
+    const SharedValues& shared;    // spectra, CPU load
     float mouseBin = 0.0f;         // pointer column over the graph, x - 60
     int brightness = 80;           // Brightness slider, 0..100
-    int waterfallRows = 1;         // new waterfall rows to add: one per finished block, 0 for a plain redraw
+    bool overload = false;         // the overload text, as latched for the latest block
     QString recorderStatus;        // extra status line of the recorder (dropped blocks, errors), may be empty
 };
 
-// Paints the whole client picture into `backBuffer` (its size is the client
-// size; it is converted to Format_RGB32 if need be, filled black, and the
-// layout is drawn in its top-left 1140 x 790 pixels, clipped to its size)
-// and updates `state`. Reads the spectra and settings once each; writes
-// nothing the audio thread owns except clearing `overloadFlag` when the
-// overload text is shown. The window's thread only.
-void paintMainWindow(QImage& backBuffer, PaintInputs& in, DisplayState& state);
+// Paints the whole client picture into `backBuffer` (its size in device
+// pixels is the client size times its device pixel ratio; it is converted
+// to Format_RGB32 if need be, filled black, and the layout is drawn in its
+// top-left 1140 x 790 logical pixels, clipped to its size) and updates the
+// signal level in `state`. Reads the spectra and settings once each; writes
+// nothing the audio thread owns, and adds no waterfall row, so a paint may
+// run as often as the window system asks. The window's thread only.
+void paintMainWindow(QImage& backBuffer, const PaintInputs& in, DisplayState& state);
+
+// A finished block's waterfall row, from the spectrum as it is now, with its
+// piece of the level trace; the history scrolls down one row. Called once
+// per block as blocks arrive, whether or not the window is painted, so each
+// row shows its own block.
+void addBlockRow(DisplayState& state, const SharedValues& shared, int brightness);
 
 // The part of the picture that changes while the program runs, client
 // coordinates, right and bottom exclusive: what to repaint after a block.

@@ -56,12 +56,10 @@ void drawSMeter(GdiSurface& s, float level) {
                TextAlign::leftTop);
 }
 
-void drawStatusTexts(GdiSurface& s, const ProcessingSettings& settings, SharedValues& shared,
+void drawStatusTexts(GdiSurface& s, const ProcessingSettings& settings, const SharedValues& shared, bool overload,
                      const QString& recorderStatus) {
     const QFont& font = defaultFont();
-    // Test and clear in one step, so an overload that arrives meanwhile is
-    // kept for the next paint.
-    if (shared.overloadFlag.exchange(0, std::memory_order_relaxed) != 0)
+    if (overload)
         s.text(QPoint(316, 151), QStringLiteral("*** O V E R L O A D ***"), font, palette::overload,
                TextAlign::centreTop);
     if (get(settings.recordingOn) == 1)

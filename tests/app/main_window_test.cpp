@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QtTest>
+#include <functional>
 #include <memory>
 
 #include "command_ids.h"
@@ -20,6 +21,22 @@ class MainWindowTest : public QObject {
     void settle() {
         QTest::qWait(3 * blockPollMs);
         QApplication::processEvents();
+    }
+    void newBlock() {
+        engine->shared.blocksDone.fetch_add(1, std::memory_order_release);
+        settle();
+    }
+    // A grab at the client's logical size, whatever the screen's scale.
+    static QImage logical(const QImage& grabbed) {
+        return grabbed.scaled(grabbed.deviceIndependentSize().toSize()).convertToFormat(QImage::Format_RGB32);
+    }
+    // Pixels of the overload text's red around its place.
+    static int redIn(const QImage& grabbed) {
+        const QImage shown = logical(grabbed);
+        int n = 0;
+        for (int y = 145; y < 170; ++y)
+            for (int x = 200; x < 440; ++x) n += (shown.pixel(x, y) & 0xffffff) == 0xff0000;
+        return n;
     }
 
   private slots:
@@ -129,26 +146,78 @@ class MainWindowTest : public QObject {
         QVERIFY(r.right() >= 922);  // the waterfall's and the trace's last column
     }
 
-    // Each finished block adds one waterfall row; a paint the window system
-    // asks for adds none.
+    // Each block seen adds one waterfall row; paints add none.
     void finishedBlocksDriveThePaint() {
         settle();
-        QCOMPARE(window->paintCount().totalRows, 0);  // exposure paints add no rows
-        // One block, then three before the poll sees them: one paint, one row per block.
-        int rows = 0;
-        for (int blocks : {1, 3}) {
-            engine->shared.blocksDone.fetch_add(blocks, std::memory_order_release);
+        QCOMPARE(window->paintCount().rows, 0);  // exposure paints add no rows
+        for (int rows : {1, 2}) {
+            const int paints = window->paintCount().paints;
+            engine->shared.blocksDone.fetch_add(1, std::memory_order_release);
             settle();
-            QCOMPARE(window->paintCount().lastRows, blocks);
-            QCOMPARE(window->paintCount().totalRows, rows += blocks);
+            QCOMPARE(window->paintCount().rows, rows);
+            QVERIFY(window->paintCount().paints > paints);
         }
         const int paints = window->paintCount().paints;
         settle();
         QCOMPARE(window->paintCount().paints, paints);  // no new block: nothing is painted
-
         window->client()->repaint();
-        QCOMPARE(window->paintCount().lastRows, 0);
-        QCOMPARE(window->paintCount().totalRows, 4);
+        QCOMPARE(window->paintCount().rows, 2);
+    }
+
+    // The overload text holds for its block: a partial repaint (under a
+    // slider) or a grab in between does not swallow it.
+    void overloadHoldsForItsBlock() {
+        settle();
+        for (int overload : {1, 0}) {
+            put(engine->shared.overloadFlag, overload);
+            newBlock();
+            window->client()->repaint(window->inputLevelSlider()->geometry());
+            for (int k = 0; k < 2; ++k) QCOMPARE(redIn(window->client()->grab().toImage()) > 20, overload == 1);
+        }
+    }
+
+    // Blocks that finish while the window is hidden each leave their own row.
+    void waterfallRowsWhileHiddenAreTheirBlocks() {
+        window->hide();
+        for (float m : {5.0f, 12.0f, 25.0f}) {  // dim to bright at brightness 80
+            for (auto& v : engine->shared.filteredSpectrum) v.store(m);
+            newBlock();
+        }
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QImage shown = logical(window->client()->grab().toImage());
+        const int newest = qRed(shown.pixel(100, 305)), middle = qRed(shown.pixel(100, 306));
+        const int oldest = qRed(shown.pixel(100, 307));
+        QVERIFY2(newest > middle && middle > oldest && oldest > 0,
+                 qPrintable(QString("%1 %2 %3").arg(newest).arg(middle).arg(oldest)));
+    }
+
+    // While paused, a drag, a notch and a wheel turn show at once, without rows.
+    void pausedChangesRepaintWithoutRows() {
+        window->command(cmd::pause);
+        settle();
+        QWindow* win = window->windowHandle();
+        const QPoint origin = window->client()->mapTo(window.get(), QPoint(0, 0));
+        const std::function<void()> changes[] = {
+            [&] {
+                QTest::mousePress(win, Qt::LeftButton, {}, origin + QPoint(252, 150));
+                QTest::mouseMove(win, origin + QPoint(262, 150));
+                QTest::mouseRelease(win, Qt::LeftButton, {}, origin + QPoint(262, 150));
+            },
+            [&] { window->command(cmd::notch1); },
+            [&] {
+                QWheelEvent turn({400, 100}, window->client()->mapToGlobal(QPointF(400, 100)), {}, {0, 120},
+                                 Qt::NoButton, {}, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(window->client(), &turn);
+            },
+        };
+        for (const auto& change : changes) {
+            const PaintCount before = window->paintCount();
+            change();
+            settle();
+            QVERIFY(window->paintCount().paints > before.paints);
+            QCOMPARE(window->paintCount().rows, before.rows);
+        }
     }
 
     // The client hands presses, moves and the wheel to the spectrum logic.

@@ -131,13 +131,13 @@ TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
     }
 }
 
-TEST_F(Texts, OverloadShowsOnceAndClearsTheFlag) {
-    put(shared.overloadFlag, 1);
+TEST_F(Texts, OverloadShowsWhileLatched) {
+    overload = true;
     paint();
     expectTexts(qRgb(255, 0, 0), picture.rect(), defaultFont(),
                 {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}});
-    EXPECT_EQ(get(shared.overloadFlag), 0);
-    paint(0);  // no overloading sample since: gone, even on a plain redraw
+    overload = false;
+    paint(0);
     EXPECT_EQ(countColour(picture, qRgb(255, 0, 0), picture.rect()), 0);
 }
 
@@ -167,7 +167,7 @@ TEST_F(Texts, CpuLoadShowsWhileSwitchedOn) {
 TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {
     for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(300, 100), QSize(2000, 1200)}) {
         picture = size.isEmpty() ? QImage() : QImage(size, QImage::Format_ARGB32);
-        put(shared.overloadFlag, 1);
+        overload = true;
         paint();
         if (!size.isEmpty()) {
             EXPECT_EQ(picture.format(), QImage::Format_RGB32);

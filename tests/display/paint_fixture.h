@@ -23,10 +23,13 @@ class PaintFixture : public ::testing::Test {
     QImage picture{paintedWidth, paintedHeight, QImage::Format_RGB32};
     float mouseBin = 0.0f;
     int brightness = 80;
+    bool overload = false;
     QString recorderStatus;
 
-    void paint(int waterfallRows = 1) {
-        PaintInputs in{settings, shared, mouseBin, brightness, waterfallRows, recorderStatus};
+    // `blocks` finished blocks, each adding its row, then one paint.
+    void paint(int blocks = 1) {
+        for (int b = 0; b < blocks; ++b) addBlockRow(*state, shared, brightness);
+        const PaintInputs in{settings, shared, mouseBin, brightness, overload, recorderStatus};
         paintMainWindow(picture, in, *state);
     }
     void setFiltered(int i, float m) { put(shared.filteredSpectrum[i], m); }
