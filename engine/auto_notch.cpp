@@ -125,6 +125,12 @@ float AutoNotch::step(float x, int sampleRate) noexcept {
         if (t.phase > pi) t.phase -= 2 * pi;
         if (t.phase < -pi) t.phase += 2 * pi;
     }
+    // Input beyond float range (or not a number) spoils the weights: start
+    // the trackers afresh; the history clears itself within one analysis.
+    if (!std::isfinite(e)) {
+        for (Tracker& t : trackers) t = Tracker{};
+        return 0.0f;
+    }
     return e;
 }
 

@@ -80,6 +80,10 @@ void SpectralNoiseReduction::processFrame(float gainFloor) noexcept {
     ++frames;
     for (int k = 0; k < bins; ++k) {
         const float power = spectrum[2 * k + 1] * spectrum[2 * k + 1] + spectrum[2 * k + 2] * spectrum[2 * k + 2];
+        if (!std::isfinite(power)) {  // input beyond float range: this frame is silence, the noise learnt anew
+            reset();
+            return;
+        }
         float& noise = noisePower[k];
         if (frames <= learningFrames) {
             // Mean of the first frames, as if they held noise only; an
