@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
@@ -269,11 +270,16 @@ void MainWindow::pollBlocks() {
 void MainWindow::showUserChange() { clientArea->update(blockRefreshRect()); }
 
 void MainWindow::paintClient(QWidget& target) {
-    QImage backBuffer(target.size(), QImage::Format_RGB32);
+    QPainter painter(&target);
+    // Painted at the scale of the device the paint lands on: the screen's
+    // (crisp at 125 or 200 %), or 1 for a picture rendered at logical size.
+    const qreal scale = painter.paintEngine()->paintDevice()->devicePixelRatio();
+    QImage backBuffer(target.size() * scale, QImage::Format_RGB32);
+    backBuffer.setDevicePixelRatio(scale);
     const PaintInputs in{engine.settings, engine.shared, pointer.mouseBin(),
                          get(brightness), overloadShown, QString::fromStdString(recorder.statusText())};
     paintMainWindow(backBuffer, in, display);
-    QPainter(&target).drawImage(0, 0, backBuffer);
+    painter.drawImage(0, 0, backBuffer);
     ++painted.paints;
 }
 
@@ -316,7 +322,10 @@ void MainWindow::openChart() {
 
 // The client area as shown, switches and sliders included.
 void MainWindow::saveClientPicture() {
-    const OutputResult r = savePicture(clientArea->grab().toImage(), captureFmt);
+    // At its logical size (990 wide), the same picture at every screen scale.
+    QImage picture(clientArea->size(), QImage::Format_RGB32);
+    clientArea->render(&picture);
+    const OutputResult r = savePicture(picture, captureFmt);
     if (!r.ok()) QMessageBox::warning(this, "Capture", QString::fromStdString(r.error));
 }
 

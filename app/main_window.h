@@ -74,7 +74,10 @@ class MainWindow : public QMainWindow {
     const PaintCount& paintCount() const { return painted; }
     const AudioStreamState& audioStream() const { return stream; }
     WavRecorder& wavRecorder() { return recorder; }
-    float signalLevel() const { return display.signalLevel; }     // dB, as the latest paint read it
+    float signalLevel() const { return display.signalLevel; }
+    DisplayState& displayState() {
+        return display;
+    }  // the waterfall history, for the tests     // dB, as the latest paint read it
     chart::ChartDialog* chartDialog() const { return chart; }     // the open chart recorder, or null
     QMessageBox* deviceLossNotice() const { return lossNotice; }  // shown after the device fell silent, or null
 

@@ -1,6 +1,7 @@
 #include "switch_button.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace tolvek {
 
@@ -15,6 +16,8 @@ void SwitchButton::setOn(bool value) {
     on = value;
     setPixmap(on ? onImage : offImage);
 }
+
+void SwitchButton::paintEvent(QPaintEvent*) { QPainter(this).drawPixmap(0, 0, on ? onImage : offImage); }
 
 QString SwitchButton::imageName() const { return base + (on ? "_ON" : "_OFF"); }
 

@@ -24,6 +24,9 @@ class SwitchButton : public QLabel {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // The image pixel for pixel at its logical size: sharp-edged on a scaled
+    // screen, and the bitmap itself in a picture of the window.
+    void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:

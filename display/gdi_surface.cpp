@@ -3,8 +3,10 @@
 #include <QFontMetrics>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace tolvek {
 
@@ -24,9 +26,25 @@ int64_t roundedRatio(int64_t a, int64_t n) {
 
 int64_t sign(int64_t v) { return (v > 0) - (v < 0); }
 
+// The first device pixel of logical coordinate v: the one whose centre is
+// the first at or beyond v. Device pixel X thus shows logical pixel
+// floor((X + 0.5) / scale), the nearest-neighbour rule.
+int64_t devicePixel(int64_t v, qreal scale) { return scale == 1.0 ? v : int64_t(std::ceil(double(v) * scale - 0.5)); }
+
+// The logical pixels an image holds whole.
+int logicalPixels(int devicePixels, qreal scale) {
+    int n = int(std::floor(devicePixels / scale + 1e-9));
+    while (n > 0 && devicePixel(n, scale) > devicePixels) --n;
+    return n;
+}
+
 }  // namespace
 
-GdiSurface::GdiSurface(QImage& image) : image_(image), width_(image.width()), height_(image.height()) {}
+GdiSurface::GdiSurface(QImage& image)
+    : image_(image),
+      scale_(image.isNull() ? 1.0 : image.devicePixelRatio()),
+      width_(logicalPixels(image.width(), scale_)),
+      height_(logicalPixels(image.height(), scale_)) {}
 
 GdiSurface::~GdiSurface() { endText(); }
 
@@ -48,7 +66,26 @@ void GdiSurface::fill(QRgb colour) {
 
 void GdiSurface::setPixel(int x, int y, QRgb colour) {
     endText();
-    if (inside(x, y)) reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = colour;
+    if (inside(x, y)) plot(x, y, colour);
+}
+
+void GdiSurface::plot(int64_t x, int64_t y, QRgb colour) {
+    if (scale_ == 1.0) {
+        reinterpret_cast<QRgb*>(image_.scanLine(int(y)))[x] = colour;
+        return;
+    }
+    fillSpan(x, y, x + 1, y + 1, colour);
+}
+
+void GdiSurface::fillSpan(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb c) {
+    x0 = std::max<int64_t>(x0, 0), y0 = std::max<int64_t>(y0, 0);
+    x1 = std::min<int64_t>(x1, width_), y1 = std::min<int64_t>(y1, height_);
+    if (x1 <= x0 || y1 <= y0) return;
+    const int64_t left = devicePixel(x0, scale_), right = devicePixel(x1, scale_);
+    for (int64_t y = devicePixel(y0, scale_), end = devicePixel(y1, scale_); y < end; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image_.scanLine(int(y)));
+        std::fill(row + left, row + right, c);
+    }
 }
 
 void GdiSurface::line(QPoint from, QPoint to, Pen pen) {
@@ -73,13 +110,11 @@ void GdiSurface::line(QPoint from, QPoint to, Pen pen) {
         end = std::min(end, start + 1);
     }
 
-    QRgb* bits = reinterpret_cast<QRgb*>(image_.bits());
-    const int64_t stride = image_.bytesPerLine() / 4;
     for (int64_t k = first; k < end; ++k) {
         if (pen.dotted && k % 6 >= 3) continue;
         const int64_t x = x0 + roundedRatio(k * dx, steps);
         const int64_t y = y0 + roundedRatio(k * dy, steps);
-        if (x >= 0 && y >= 0 && x < width_ && y < height_) bits[y * stride + x] = pen.colour;
+        if (x >= 0 && y >= 0 && x < width_ && y < height_) plot(x, y, pen.colour);
     }
 }
 
@@ -94,21 +129,11 @@ void GdiSurface::rectangle(int left, int top, int right, int bottom, QRgb pen, Q
     if (t > b) std::swap(t, b);
     if (l == r || t == b || image_.isNull()) return;
 
-    // Fills columns x0..x1-1 of rows y0..y1-1, clipped.
-    auto span = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb c) {
-        x0 = std::max<int64_t>(x0, 0), y0 = std::max<int64_t>(y0, 0);
-        x1 = std::min<int64_t>(x1, width_), y1 = std::min<int64_t>(y1, height_);
-        if (x1 <= x0) return;
-        for (int64_t y = y0; y < y1; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(image_.scanLine(int(y)));
-            std::fill(row + x0, row + x1, c);
-        }
-    };
-    span(l + 1, t + 1, r - 1, b - 1, brush);
-    span(l, t, r, t + 1, pen);
-    span(l, b - 1, r, b, pen);
-    span(l, t, l + 1, b, pen);
-    span(r - 1, t, r, b, pen);
+    fillSpan(l + 1, t + 1, r - 1, b - 1, brush);
+    fillSpan(l, t, r, t + 1, pen);
+    fillSpan(l, b - 1, r, b, pen);
+    fillSpan(l, t, l + 1, b, pen);
+    fillSpan(r - 1, t, r, b, pen);
 }
 
 void GdiSurface::text(QPoint ref, const QString& s, const QFont& font, QRgb colour, TextAlign align, bool opaqueBlack) {
@@ -140,13 +165,38 @@ void GdiSurface::upwardText(QPoint ref, const QString& s, const QFont& font, QRg
 
 void copyPixels(QImage& dst, QPoint dstPos, const QImage& src, QPoint srcPos, QSize size) {
     if (dst.isNull() || src.isNull()) return;
+    const qreal srcScale = src.devicePixelRatio(), dstScale = dst.devicePixelRatio();
     // Clip the source rectangle to its image, then the destination to its own.
     QRect from(srcPos, size);
-    QRect clipped = from & src.rect();
+    QRect clipped = from & QRect(0, 0, logicalPixels(src.width(), srcScale), logicalPixels(src.height(), srcScale));
     QPoint to = dstPos + (clipped.topLeft() - from.topLeft());
-    QRect target = QRect(to, clipped.size()) & dst.rect();
+    QRect target = QRect(to, clipped.size()) &
+                   QRect(0, 0, logicalPixels(dst.width(), dstScale), logicalPixels(dst.height(), dstScale));
     if (target.isEmpty()) return;
     const QPoint origin = clipped.topLeft() + (target.topLeft() - to);
+
+    if (srcScale != 1.0 || dstScale != 1.0) {
+        // Between scales (the waterfall onto a scaled picture), never within
+        // one image: each device pixel of the target takes the source pixel
+        // of the logical pixel its centre lies in.
+        const auto logicalOf = [dstScale](int64_t device, int first, int count) {
+            return std::clamp(int(std::floor((double(device) + 0.5) / dstScale)) - first, 0, count - 1);
+        };
+        const int64_t left = devicePixel(target.x(), dstScale), right = devicePixel(target.right() + 1, dstScale);
+        std::vector<int64_t> sourceColumn(size_t(right - left));
+        for (int64_t x = left; x < right; ++x)
+            sourceColumn[size_t(x - left)] =
+                devicePixel(origin.x() + logicalOf(x, target.x(), target.width()), srcScale);
+        for (int64_t y = devicePixel(target.y(), dstScale), end = devicePixel(target.bottom() + 1, dstScale); y < end;
+             ++y) {
+            const int row = logicalOf(y, target.y(), target.height());
+            const auto* s =
+                reinterpret_cast<const QRgb*>(src.constScanLine(int(devicePixel(origin.y() + row, srcScale))));
+            QRgb* d = reinterpret_cast<QRgb*>(dst.scanLine(int(y))) + left;
+            for (size_t k = 0; k < sourceColumn.size(); ++k) d[k] = s[sourceColumn[k]];
+        }
+        return;
+    }
 
     const size_t bytes = size_t(target.width()) * 4;
     auto copyRow = [&](int r) {

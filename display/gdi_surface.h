@@ -6,6 +6,11 @@
 // straight into the pixels so these rules hold exactly; text goes through a
 // QPainter without antialiasing. Everything is clipped to the image, so any
 // coordinate a clamped conversion can produce is safe.
+//
+// Coordinates are logical pixels. On an image with a device pixel ratio
+// above 1 (a scaled screen), each logical pixel covers the device pixels
+// whose centres lie in it, so lines stay sharp and exactly where the layout
+// puts them, and text is drawn at the device's full resolution.
 #pragma once
 
 #include <QFont>
@@ -14,6 +19,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace tolvek {
@@ -49,16 +55,20 @@ class GdiSurface {
     QPainter& painter();
     void endText();
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
+    void plot(int64_t x, int64_t y, QRgb colour);                           // one logical pixel, inside
+    void fillSpan(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb c);  // logical, clipped
 
     QImage& image_;
-    int width_, height_;
+    qreal scale_;                      // device pixels per logical pixel
+    int width_, height_;               // logical size
     std::optional<QPainter> painter_;  // open only while texts are drawn
 };
 
 // Copies `size` pixels from `src` at `srcPos` to `dst` at `dstPos`, like a
 // block copy: the source is clipped to its image (clipped-off pixels leave
 // the destination as it was), the destination to its image; `src` may be
-// `dst` with overlapping areas.
+// `dst` with overlapping areas. Positions and sizes are logical pixels; an
+// image of another device pixel ratio is sampled pixel by pixel.
 void copyPixels(QImage& dst, QPoint dstPos, const QImage& src, QPoint srcPos, QSize size);
 
 }  // namespace tolvek

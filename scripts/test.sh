@@ -14,6 +14,8 @@ jobs=$(nproc)
 echo "== plain build"
 scripts/build.sh build -DTOLVEK_WERROR=ON
 (cd build && ctest --output-on-failure -j"$jobs")
+echo "== display and windows on a screen scaled to 200 %"
+(cd build && QT_SCALE_FACTOR=2 ctest --output-on-failure -j"$jobs" -L "app|display|chart" -LE live)
 
 echo "== ASan + UBSan"
 scripts/build.sh build-asan -DTOLVEK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \

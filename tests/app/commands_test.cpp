@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 #include "box_answerer.h"
@@ -195,6 +196,20 @@ class CommandsTest : public QObject {
         QCOMPARE(saved.size(), window->client()->size());
         // The PassAll switch in the picture shows its ON image.
         QCOMPARE(saved.pixelColor(716 + 29, 500 + 12), QImage(":/IMG_BITMAP_ALL_ON").pixelColor(29, 12));
+        // Beside the controls it is the logical-size paint, pixel for pixel,
+        // whatever the screen's scale.
+        QImage painted(saved.size(), QImage::Format_RGB32);
+        paintMainWindow(painted,
+                        {engine->settings, engine->shared, window->spectrumPointer().mouseBin(), 80, false, {}},
+                        window->displayState());
+        const auto controls = window->client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        int wrong = 0;
+        for (int y = 0; y < saved.height(); ++y)
+            for (int x = 0; x < saved.width(); ++x)
+                if (std::none_of(controls.begin(), controls.end(),
+                                 [&](QWidget* c) { return c->geometry().contains(x, y); }))
+                    wrong += saved.pixel(x, y) != painted.pixel(x, y);
+        QCOMPARE(wrong, 0);
         const QStringList waves = QDir(dir.path()).entryList({"Wave Capture *.wav"});
         QCOMPARE(waves.size(), 1);
         QCOMPARE(QFileInfo(dir.filePath(waves[0])).size(), 44);  // a complete header, no blocks

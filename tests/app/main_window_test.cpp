@@ -254,7 +254,7 @@ class MainWindowTest : public QObject {
     // The picture on the screen is paintMainWindow's: the graph's frame grey.
     void clientShowsThePaintedPicture() {
         settle();
-        const QImage shown = window->client()->grab().toImage();
+        const QImage shown = logical(window->client()->grab().toImage());
         QCOMPARE(shown.pixelColor(54, 100), QColor(128, 128, 128));  // outer frame, left edge
         QCOMPARE(shown.pixelColor(5, 5), QColor(0, 0, 0));
     }

@@ -202,5 +202,35 @@ TEST_F(Waterfall, LevelTraceFollowsTheSignalLevel) {
     EXPECT_EQ(at(x, 484), qRgb(0, 0, 0));  // the bottom row is never scrolled into
 }
 
+// On a scaled screen (125, 150, 200 %) every device pixel of the graph and
+// the waterfall shows the logical pixel its centre lies in: the same layout
+// and colours, only sharper, with a speech-like spectrum on both traces.
+TEST_F(PaintFixture, ScaledPictureKeepsTheLogicalLayout) {
+    for (int i = 1; i < spectrumSize; ++i) {
+        const float formants =
+            400 * std::exp(-std::pow((i - 60) / 15.0f, 2)) + 150 * std::exp(-std::pow((i - 190) / 30.0f, 2)) + 10;
+        setFiltered(i, formants);
+        setInput(i, 2 * formants);
+    }
+    paint(3);
+    const QImage logical = picture;
+    const QRect areas[] = {{54, 35, 875, 233}, {54, 301, 875, 189}};  // graph, waterfall with frames
+    for (qreal scale : {1.25, 1.5, 2.0}) {
+        picture = QImage(QSize(paintedWidth, paintedHeight) * scale, QImage::Format_RGB32);
+        picture.setDevicePixelRatio(scale);
+        paint(0);
+        int compared = 0, wrong = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QPoint covering(int((x + 0.5) / scale), int((y + 0.5) / scale));
+                if (!areas[0].contains(covering) && !areas[1].contains(covering)) continue;
+                ++compared;
+                wrong += picture.pixel(x, y) != logical.pixel(covering);
+            }
+        EXPECT_EQ(wrong, 0) << scale;
+        EXPECT_GT(compared, int(scale * scale * 875 * 420));
+    }
+}
+
 }  // namespace
 }  // namespace tolvek::test
