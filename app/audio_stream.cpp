@@ -2,6 +2,9 @@
 
 #include <portaudio.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "realtime_guard.h"
 
 namespace tolvek {
@@ -15,10 +18,57 @@ static int audioCallback(const void* input, void* output, unsigned long frames, 
     const ProcessResult r = engine.process(static_cast<const float*>(input), static_cast<float*>(output), frames);
     if (input != nullptr && !r.paused && get(engine.settings.cpuLoadShown) != 0)
         put(engine.shared.cpuLoad, static_cast<float>(Pa_GetStreamCpuLoad(state->audioStream)));
-    if (flags & paOutputUnderflow) state->underflows.fetch_add(1, std::memory_order_relaxed);
-    if (flags & paInputOverflow) state->overflows.fetch_add(1, std::memory_order_relaxed);
+    if (flags != 0) {
+        constexpr auto relaxed = std::memory_order_relaxed;
+        if (flags & paInputUnderflow) state->inputUnderflows.fetch_add(1, relaxed);
+        if (flags & paInputOverflow) state->inputOverflows.fetch_add(1, relaxed);
+        if (flags & paOutputUnderflow) state->outputUnderflows.fetch_add(1, relaxed);
+        if (flags & paOutputOverflow) state->outputOverflows.fetch_add(1, relaxed);
+        engine.shared.dropouts.fetch_add(1, relaxed);
+    }
     state->callbacks.fetch_add(1, std::memory_order_relaxed);
     return paContinue;
+}
+
+uint32_t AudioStreamState::flags() const {
+    return inputUnderflows.load() + inputOverflows.load() + outputUnderflows.load() + outputOverflows.load();
+}
+
+// The default device of one direction, 2 channels of float32, with
+// `streamLatencyBuffers` buffers of suggested latency; false when there is none.
+static bool defaultDevice(PaDeviceIndex device, int rate, PaStreamParameters& p) {
+    p = {device, 2, paFloat32, double(streamLatencyBuffers) * streamFramesPerBuffer / rate, nullptr};
+    return device != paNoDevice;
+}
+
+// The library's probing of ALSA devices and JACK servers writes dozens of
+// lines to stderr on a machine without those; this keeps them off the
+// terminal for the length of one library call. Errors come back as codes.
+class QuietStderr {
+  public:
+    QuietStderr() : saved(::dup(STDERR_FILENO)) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (saved >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved < 0) return;
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved;
+};
+
+static void stopAndClose(AudioStreamState& state);
+
+// Leaves nothing open or initialised and reports `text`.
+static StreamOutcome failed(AudioStreamState& state, std::string text) {
+    stopAndClose(state);
+    return {false, std::move(text)};
 }
 
 static std::string errorTextFor(PaError err) {
@@ -41,31 +91,63 @@ static void stopAndClose(AudioStreamState& state) {
         state.audioStream = nullptr;
         state.runningRate = 0;
     }
-    if (state.libraryInitialised && !state.deviceLost) {
+    if (state.libraryInitialised && !state.deviceLost && !state.libraryPinned) {
         Pa_Terminate();
         state.libraryInitialised = false;
     }
 }
 
-StreamOutcome restartAudioStream(AudioStreamState& state, int rate, unsigned pauseMs) {
+StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseMs) {
     stopAndClose(state);
     if (pauseMs) Pa_Sleep(static_cast<long>(pauseMs));
+    if (state.deviceLost) {
+        // The library learns the devices afresh, the server that came back
+        // among them. Not when it holds a client of a JACK server that has
+        // gone: closing that client fails an assertion in the library; the
+        // default devices are found again through ALSA all the same.
+        state.libraryPinned = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
+        state.deviceLost = false;
+        if (!state.libraryPinned) {
+            QuietStderr quiet;
+            Pa_Terminate();
+            state.libraryInitialised = false;
+        }
+    }
 
+    QuietStderr quiet;
     PaError err = state.libraryInitialised ? paNoError : Pa_Initialize();
-    if (err == paNoError) {
-        state.libraryInitialised = true;
-        err = Pa_OpenDefaultStream(&state.audioStream, 2, 2, paFloat32, static_cast<double>(rate),
-                                   streamFramesPerBuffer, audioCallback, &state);
-        if (err != paNoError) state.audioStream = nullptr;
+    state.libraryInitialised = err == paNoError;
+    PaStreamParameters in{}, out{};
+    if (err == paNoError && !defaultDevice(Pa_GetDefaultInputDevice(), rate, in))
+        return failed(state, std::string(Pa_GetErrorText(paDeviceUnavailable)) + ": there is no sound input.");
+    if (err == paNoError && !defaultDevice(Pa_GetDefaultOutputDevice(), rate, out))
+        return failed(state, std::string(Pa_GetErrorText(paDeviceUnavailable)) + ": there is no sound output.");
+    if (err == paNoError)
+        err = Pa_OpenStream(&state.audioStream, &in, &out, static_cast<double>(rate), streamFramesPerBuffer, paNoFlag,
+                            audioCallback, &state);
+    if (err != paNoError) {
+        state.audioStream = nullptr;
+        return failed(state, errorTextFor(err));
     }
-    if (err == paNoError) err = Pa_StartStream(state.audioStream);
-    if (err == paNoError) {
-        state.runningRate = rate;
-        return {};
-    }
-    StreamOutcome outcome{false, errorTextFor(err)};
-    stopAndClose(state);  // closes a stream that opened but did not start
-    return outcome;
+    state.runningRate = rate;
+    const PaStreamInfo* info = Pa_GetStreamInfo(state.audioStream);
+    state.inputLatency = info ? info->inputLatency : 0.0;
+    state.outputLatency = info ? info->outputLatency : 0.0;
+    const PaDeviceInfo* inInfo = Pa_GetDeviceInfo(in.device);
+    const PaDeviceInfo* outInfo = Pa_GetDeviceInfo(out.device);
+    state.devices = std::string(inInfo ? inInfo->name : "?") + " / " + (outInfo ? outInfo->name : "?");
+    return {};
+}
+
+StreamOutcome startAudioStream(AudioStreamState& state) {
+    QuietStderr quiet;
+    const PaError err = state.audioStream ? Pa_StartStream(state.audioStream) : paBadStreamPtr;
+    return err == paNoError ? StreamOutcome{} : failed(state, errorTextFor(err));
+}
+
+StreamOutcome restartAudioStream(AudioStreamState& state, int rate, unsigned pauseMs) {
+    const StreamOutcome opened = openAudioStream(state, rate, pauseMs);
+    return opened.ok ? startAudioStream(state) : opened;
 }
 
 void closeAudioStream(AudioStreamState& state) { stopAndClose(state); }

@@ -97,9 +97,8 @@ QRect blockRefreshRect() {
 }
 
 MainWindow::MainWindow(Engine& e, QWidget* parent)
-    : QMainWindow(parent), engine(e), recorder(e.recordRing, e.settings), pointer(e.settings) {
+    : QMainWindow(parent), engine(e), recorder(e.recordRing, e.settings), session(e, recorder), pointer(e.settings) {
     loadResources();
-    stream.engine = &engine;
     setWindowTitle("Tolvek Filter");
     setWindowIcon(QIcon(":/PROGRAM_ICON"));
 
@@ -158,50 +157,35 @@ void MainWindow::buildControls() {
 }
 
 StreamOutcome MainWindow::startAudio(unsigned pauseMs) {
-    StreamOutcome out = restartAudioStream(stream, get(engine.settings.sampleRate), pauseMs);
-    if (out.ok) {
-        engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
-        watchStream();
-    }
+    const StreamOutcome out = session.start(steadyClock.elapsed(), pauseMs);
+    if (out.ok) streamStarted();
     return out;
 }
 
 bool MainWindow::changeSampleRate(int rate) {
-    const int previous = stream.runningRate ? stream.runningRate : get(engine.settings.sampleRate);
-    // Stop first, so that every block of the old rate is in the old file.
-    watchdog.disarm();
-    closeAudioStream(stream);
-    put(engine.settings.sampleRate, static_cast<int32_t>(rate));
-    std::string fileAtRate;  // the recording's continuation at `rate`
-    if (recorder.recording()) {
-        const OutputResult r = recorder.restartAtRate(rate);
-        if (r.ok())
-            fileAtRate = recorder.path();
-        else
-            QMessageBox::warning(this, "Wave file", QString::fromStdString(r.error));
+    const AudioSession::RateChange change = session.changeRate(rate, steadyClock.elapsed());
+    if (!change.recorderError.empty())
+        QMessageBox::warning(this, "Wave file", QString::fromStdString(change.recorderError));
+    if (!change.refusal.empty()) showAudioError(this, change.refusal);
+    if (!change.failure.empty()) {
+        showAudioError(this, change.failure);
+        blockPoll.stop();
+        QCoreApplication::exit(1);
+        return false;
     }
-    StreamOutcome out = restartAudioStream(stream, rate);
-    const bool accepted = out.ok;
-    if (!accepted) {
-        showAudioError(this, out.errorText);
-        put(engine.settings.sampleRate, static_cast<int32_t>(previous));
-        if (recorder.recording()) {
-            // Go on at the rate that runs; the file begun for the refused rate has no samples.
-            recorder.restartAtRate(previous);
-            if (!fileAtRate.empty()) std::remove(fileAtRate.c_str());
-        }
-        out = restartAudioStream(stream, previous);
-        if (!out.ok) {
-            showAudioError(this, out.errorText);
-            recorder.stopRecording();
-            blockPoll.stop();
-            QCoreApplication::exit(1);
-            return false;
-        }
+    streamStarted();
+    if (!change.newFile.empty()) {
+        // Told without blocking, as the sound already runs.
+        auto* notice = new QMessageBox(QMessageBox::Information, "Wave file",
+                                       QString("The recording goes on at %1 Hz in a new file:\n%2")
+                                           .arg(rate)
+                                           .arg(QString::fromStdString(change.newFile)),
+                                       QMessageBox::Ok, this);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setModal(false);
+        notice->show();
     }
-    engine.comb.requestSetup(get(engine.settings.combPeriodMs), stream.runningRate);
-    watchStream();
-    return accepted;
+    return change.accepted;
 }
 
 QAction* MainWindow::action(int id) const {
@@ -214,25 +198,21 @@ SwitchButton* MainWindow::switchButton(int id) const {
     return it == switches.end() ? nullptr : it->second;
 }
 
-// A stream has started: watch it afresh, and clear the notice of a lost device.
-void MainWindow::watchStream() {
-    watchdog.restart(stream.callbacks.load(std::memory_order_relaxed), steadyClock.elapsed(), stream.runningRate);
+// A stream has started: clear the notice of a lost device.
+void MainWindow::streamStarted() {
     setWindowTitle("Tolvek Filter");
     if (lossNotice) lossNotice->close();
 }
 
 // Told without blocking: the window stays usable, and the recording, which
 // would otherwise wait for blocks that never come, is completed at once.
-void MainWindow::reportDeviceLoss(int64_t silenceMs) {
-    abandonAudioStream(stream);  // nothing more enters the record ring
+void MainWindow::reportDeviceLoss(const AudioSession::Loss& loss) {
     QString text = QString(
                        "No sound has come from the sound device for %1 s: it may have been unplugged, "
                        "or its sound server has stopped.")
-                       .arg(silenceMs / 1000.0, 0, 'f', 1);
-    if (recorder.recording()) {
-        recorder.stopRecording();
-        text += "\n\nThe recording was completed: " + QString::fromStdString(recorder.path());
-    }
+                       .arg(loss.silenceMs / 1000.0, 0, 'f', 1);
+    if (!loss.completedFile.empty())
+        text += "\n\nThe recording was completed: " + QString::fromStdString(loss.completedFile);
     text += "\n\nChoose Tools > Samplerate to start the sound again.";
     setWindowTitle("Tolvek Filter - no sound from the device");
     if (lossNotice) lossNotice->close();
@@ -243,8 +223,7 @@ void MainWindow::reportDeviceLoss(int64_t silenceMs) {
 }
 
 void MainWindow::pollBlocks() {
-    if (watchdog.lost(stream.callbacks.load(std::memory_order_relaxed), steadyClock.elapsed()))
-        reportDeviceLoss(watchdog.silenceMs());
+    if (const AudioSession::Loss loss = session.poll(steadyClock.elapsed()); loss.lost) reportDeviceLoss(loss);
     const std::string recorderError = recorder.takeError();
     if (!recorderError.empty()) QMessageBox::warning(this, "Wave file", QString::fromStdString(recorderError));
     std::atomic<int32_t>& overloadFlag = engine.shared.overloadFlag;
@@ -349,9 +328,7 @@ void MainWindow::shutdown() {
     if (shutDown) return;
     shutDown = true;
     blockPoll.stop();
-    watchdog.disarm();
-    closeAudioStream(stream);  // the callback has stopped: nothing more enters the ring
-    recorder.stopRecording();  // writes what is queued and completes the file
+    session.close();
 }
 
 void showAudioError(QWidget* owner, const std::string& text) {

@@ -14,9 +14,8 @@
 #include <cstdint>
 #include <map>
 
-#include "audio_stream.h"
+#include "audio_session.h"
 #include "chart_dialog.h"
-#include "device_watchdog.h"
 #include "main_window_paint.h"
 #include "spectrum_pointer.h"
 #include "wav_recorder.h"
@@ -53,9 +52,9 @@ class MainWindow : public QMainWindow {
     StreamOutcome startAudio(unsigned pauseMs = restartPauseMs);
 
     // Restarts the stream at `rate` for the Samplerate dialog. When the
-    // device refuses it, shows the error and goes back to the rate that
-    // ran; returns false then. Ends the program (status 1) only when the old
-    // rate fails too.
+    // device refuses it, shows the error and goes back to the last rate that
+    // ran; returns false then. Ends the program (status 1) only when that
+    // rate fails too. A recording that goes on in a new file is named.
     bool changeSampleRate(int rate);
 
     // Carries out one command (menu item, switch or button); ids in command_ids.h.
@@ -72,7 +71,7 @@ class MainWindow : public QMainWindow {
     QSlider* outputLevelSlider() const { return outputSlider; }
     int captureFormat() const { return captureFmt; }  // 1 BMP, 2 JPEG, 3 PNG, 4 GIF
     const PaintCount& paintCount() const { return painted; }
-    const AudioStreamState& audioStream() const { return stream; }
+    const AudioStreamState& audioStream() const { return session.stream(); }
     WavRecorder& wavRecorder() { return recorder; }
     float signalLevel() const { return display.signalLevel; }
     DisplayState& displayState() {
@@ -97,8 +96,8 @@ class MainWindow : public QMainWindow {
     void buildMenu();
     void buildControls();
     void pollBlocks();
-    void watchStream();
-    void reportDeviceLoss(int64_t silenceMs);
+    void streamStarted();
+    void reportDeviceLoss(const AudioSession::Loss& loss);
     void shutdown();
     void setMarks(std::initializer_list<int> group, int marked);
     void setMark(int id, bool marked);
@@ -109,8 +108,8 @@ class MainWindow : public QMainWindow {
     void stopRecording();
 
     Engine& engine;
-    AudioStreamState stream;
     WavRecorder recorder;
+    AudioSession session;  // after the recorder, which it completes on closing
     DisplayState display;
     SpectrumPointer pointer;
     std::atomic<int32_t> brightness{80};  // Brightness slider, 0..100, read by the paint
@@ -130,7 +129,6 @@ class MainWindow : public QMainWindow {
     QTimer blockPoll;
     uint32_t blocksSeen = 0;  // shared.blocksDone at the last poll
     QElapsedTimer steadyClock;
-    DeviceWatchdog watchdog;
     QPointer<QMessageBox> lossNotice;
     bool overloadShown = false;  // the overload text, latched at the latest block
     PaintCount painted;

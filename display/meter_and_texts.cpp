@@ -71,6 +71,10 @@ void drawStatusTexts(GdiSurface& s, const ProcessingSettings& settings, const Sh
         s.text(QPoint(70, 43), QString::asprintf("CPU load = %3.1f %%", percent), font, palette::scale,
                TextAlign::leftTop);
     }
+    // Heard as a gap or a jump in the sound; shown however the CPU load is set.
+    if (const uint32_t dropouts = shared.dropouts.load(std::memory_order_relaxed); dropouts != 0)
+        s.text(QPoint(220, 43), QString::asprintf("%u dropout%s", dropouts, dropouts == 1 ? "" : "s"), font,
+               palette::scale, TextAlign::leftTop);
 }
 
 }  // namespace tolvek::display

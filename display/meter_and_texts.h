@@ -19,8 +19,8 @@ void drawSignalReadout(GdiSurface& s, float level);
 // One pixel per dB from x 750 (-110 dB); red above S9 (-30 dB); no bar
 // without a finite reading.
 void drawSMeter(GdiSurface& s, float level);
-// Overload, recording, the recorder's own status line and the CPU load, as
-// their conditions hold.
+// Overload, recording, the recorder's own status line, the CPU load and the
+// count of dropouts, as their conditions hold.
 void drawStatusTexts(GdiSurface& s, const ProcessingSettings& settings, const SharedValues& shared, bool overload,
                      const QString& recorderStatus);
 

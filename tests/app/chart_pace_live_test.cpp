@@ -7,8 +7,8 @@
 #include <numeric>
 
 #include "command_ids.h"
+#include "live_window.h"
 #include "main_window.h"
-#include "virtual_device.h"
 
 using namespace tolvek;
 
@@ -17,8 +17,8 @@ class ChartPaceLiveTest : public QObject {
 
   private slots:
     void chartTicksEvery50msBesideTheMainWindow() {
-        LiveDevice live({"--any-rate"});
-        if (!live.started) QSKIP("the virtual sound device did not start");
+        test::LiveDevice live({.anyRate = true});
+        REQUIRE_LIVE_DEVICE(live);
         auto engine = std::make_unique<Engine>();
         MainWindow window(*engine);
         put(engine->settings.sampleRate, 44100);

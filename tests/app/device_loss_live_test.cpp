@@ -7,9 +7,9 @@
 #include <QtTest>
 
 #include "command_ids.h"
+#include "live_window.h"
 #include "main_window.h"
 #include "recording_files.h"
-#include "virtual_device.h"
 
 using namespace tolvek;
 
@@ -18,8 +18,8 @@ class DeviceLossLiveTest : public QObject {
 
   private slots:
     void stoppedServerIsReportedAndTheRecordingCompleted() {
-        LiveDevice live;
-        if (!live.started) QSKIP("the virtual sound device did not start");
+        test::LiveDevice live;
+        REQUIRE_LIVE_DEVICE(live);
         auto engine = std::make_unique<Engine>();
         MainWindow window(*engine);
         window.show();
@@ -30,7 +30,7 @@ class DeviceLossLiveTest : public QObject {
         QTest::qWait(300);  // no loss is reported while blocks arrive
         QVERIFY(!window.deviceLossNotice());
 
-        const qint64 server = serverPid(live.deviceDir);
+        const qint64 server = live.device.serverPid();
         QVERIFY(server > 0);
         QElapsedTimer sinceStop;
         sinceStop.start();

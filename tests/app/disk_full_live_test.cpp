@@ -5,9 +5,9 @@
 
 #include "box_answerer.h"
 #include "command_ids.h"
+#include "live_window.h"
 #include "main_window.h"
 #include "recording_files.h"
-#include "virtual_device.h"
 
 using namespace tolvek;
 
@@ -16,8 +16,8 @@ class DiskFullLiveTest : public QObject {
 
   private slots:
     void fullDiskEndsTheRecordingAndTheSoundGoesOn() {
-        LiveDevice live;
-        if (!live.started) QSKIP("the virtual sound device did not start");
+        test::LiveDevice live;
+        REQUIRE_LIVE_DEVICE(live);
         auto engine = std::make_unique<Engine>();
         MainWindow window(*engine);
         window.show();

@@ -1,15 +1,17 @@
 // The Samplerate dialog on a running program, on a virtual sound device that
 // converts rates: a new rate restarts the stream while the program keeps
-// running; a refused one leaves it at the rate that runs, mark and recording
-// included.
+// running and the recording goes on in a new file, which the window names;
+// the rate in force keeps the file; a refused one leaves the rate that runs,
+// mark and recording file included.
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QtEndian>
 #include <QtTest>
 
 #include "box_answerer.h"
+#include "live_window.h"
 #include "main_window.h"
 #include "samplerate_dialog.h"
-#include "virtual_device.h"
 
 using namespace tolvek;
 
@@ -18,6 +20,13 @@ namespace {
 SamplerateDialog* openDialog() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* d = dynamic_cast<SamplerateDialog*>(w); d && d->isVisible()) return d;
+    return nullptr;
+}
+
+QMessageBox* noticeNaming(const QString& file) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text().contains(file))
+            return box;
     return nullptr;
 }
 
@@ -33,11 +42,12 @@ class SamplerateLiveTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // Through the dialog: 44100 Hz runs (the device converts), 5512 Hz is
-    // refused and the mark, the stream and the recording stay at 44100 Hz.
+    // Through the dialog: 44100 Hz runs (the device converts), 44100 Hz again
+    // keeps the file, 5512 Hz is refused and the mark, the stream and the
+    // recording stay at 44100 Hz.
     void samplerateDialogRestartsTheRunningProgram() {
-        LiveDevice live({"--any-rate"});
-        if (!live.started) QSKIP("the virtual sound device did not start");
+        test::LiveDevice live({.anyRate = true});
+        REQUIRE_LIVE_DEVICE(live);
         {
             auto engine = std::make_unique<Engine>();
             MainWindow window(*engine);
@@ -52,6 +62,11 @@ class SamplerateLiveTest : public QObject {
             dialog->rateButton(44100)->click();
             QCOMPARE(window.audioStream().runningRate, 44100);
             QCOMPARE(get(engine->settings.sampleRate), 44100);
+            const QString newFile = QString::fromStdString(window.wavRecorder().path());
+            QTRY_VERIFY(noticeNaming(newFile));
+            noticeNaming(newFile)->close();
+            dialog->rateButton(44100)->click();
+            QCOMPARE(QString::fromStdString(window.wavRecorder().path()), newFile);
             uint32_t blocks = engine->shared.blocksDone.load();
             QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() > blocks + 3, 10000);
 
@@ -71,12 +86,12 @@ class SamplerateLiveTest : public QObject {
             window.command(203);
             dialog->close();
         }
-        // Before the change, after it, after the refusal; none at the refused rate.
+        // Before the change and after it; none at the refused rate.
         QList<int> rates;
         for (const QString& f : QDir(live.recordings.path()).entryList({"Wave Capture *.wav"}))
             rates << waveRate(live.recordings.filePath(f));
         std::sort(rates.begin(), rates.end());
-        QCOMPARE(rates, QList<int>({22050, 44100, 44100}));
+        QCOMPARE(rates, QList<int>({22050, 44100}));
     }
 };
 

@@ -157,11 +157,17 @@ TEST_F(Texts, CpuLoadShowsWhileSwitchedOn) {
     put(settings.cpuLoadShown, 1);
     put(shared.cpuLoad, 0.123f);
     paint();
-    const QRect area(70, 43, 200, 18);
+    const QRect area(70, 43, 300, 18);
     expectTexts(qRgb(128, 128, 128), area, defaultFont(), {{"CPU load = 12.3 %", {70, 43}}});
     put(settings.cpuLoadShown, 0);
     paint();
     EXPECT_EQ(countColour(picture, qRgb(128, 128, 128), area), 0);
+    // Dropouts are shown whether or not the CPU load is.
+    for (auto [count, text] : {std::pair{1u, "1 dropout"}, std::pair{12u, "12 dropouts"}}) {
+        shared.dropouts.store(count);
+        paint();
+        expectTexts(qRgb(128, 128, 128), area, defaultFont(), {{text, {220, 43}}});
+    }
 }
 
 TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {

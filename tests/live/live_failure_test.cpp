@@ -9,19 +9,20 @@
 #include <thread>
 
 #include "audio_stream.h"
-#include "virtual_device.h"
+#include "virtual_device.h"  // tests/support
 
 namespace tolvek::live {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Whether `text` is what the library says for some error code, either its
-// own message or the host error the stream layer reports instead.
+// Whether `text` is what the library says for some error code (its own
+// message, with what is missing after it, or the host error the stream
+// layer reports instead).
 bool isLibraryText(const std::string& text) {
     if (text.rfind("Host error", 0) == 0) return true;
     for (PaError e = paNotInitialized; e <= paNotInitialized + 40; ++e)
-        if (text == Pa_GetErrorText(e)) return true;
+        if (text.rfind(Pa_GetErrorText(e), 0) == 0) return true;
     return false;
 }
 
@@ -45,7 +46,7 @@ bool callbacksArrive(const AudioStreamState& s, uint32_t more) {
 TEST(LiveStreamFailure, StartUpFailsWithTheLibrarysTextAndLeavesNothing) {
     for (const bool withServer : {false, true}) {
         SCOPED_TRACE(withServer);
-        VirtualDevice device;
+        test::VirtualDevice device;
         if (withServer)
             ASSERT_TRUE(device.start({22050, "", "", 0}));
         else
@@ -69,7 +70,7 @@ TEST(LiveStreamFailure, StartUpFailsWithTheLibrarysTextAndLeavesNothing) {
 }
 
 TEST(LiveStreamRestart, RefusedRateFailsWithTextAndTheOldRateReopens) {
-    VirtualDevice device;
+    test::VirtualDevice device;
     ASSERT_TRUE(device.start({22050, "", "", 0}));
     Engine engine;
     AudioStreamState state;
@@ -93,8 +94,7 @@ TEST(LiveStreamRestart, RefusedRateFailsWithTextAndTheOldRateReopens) {
     closeAudioStream(state);
     EXPECT_GE(engine.shared.blocksDone.load(), blocksBefore + 3);
     expectNothingLeft(state);
-    EXPECT_EQ(state.underflows.load(), 0u);
-    EXPECT_EQ(state.overflows.load(), 0u);
+    EXPECT_EQ(state.flags(), 0u);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "audio_stream.h"
 #include "realtime_guard.h"
 #include "tone.h"
-#include "virtual_device.h"
+#include "virtual_device.h"  // tests/support
 
 namespace tolvek::live {
 namespace {
@@ -32,7 +32,7 @@ TEST(LiveRealtime, RuntimeStopsAnAllocationInARealtimeContext) {
 TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {
     constexpr int rate = 44100;
     constexpr double runSeconds = 4.0;
-    VirtualDevice device;
+    test::VirtualDevice device;
     ASSERT_TRUE(writeStereoToneWav(device.path("tone.wav"), rate, runSeconds + 15, 0.95, 0.0371, 0.5, 0.11));
     ASSERT_TRUE(device.start({rate, device.path("tone.wav"), "", 0}));
 

@@ -1,27 +1,24 @@
 // The stream layer on PortAudio's real default devices, one virtual device
-// per rate: a tone fed into the default input must come out of the default
-// output at the level the linear chain predicts, drop away when a Reject band
-// covers it, and flow without a lost or repeated buffer.
+// per rate on the sound server named by TOLVEK_SOUND_SERVER: a tone fed into
+// the default input must come out of the default output at the level the
+// linear chain predicts, in phase in every half second of a minute (a lost,
+// repeated or zero block shifts its phase), and drop away when a Reject band
+// covers it; and no buffer may be flagged.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
 #include "audio_stream.h"
 #include "tone.h"
-#include "virtual_device.h"
+#include "virtual_device.h"  // tests/support
 
 namespace tolvek::live {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct RateCase {
-    int rate;
-    double passSeconds;    // PassAll phase; at least 10 s at 44100 Hz
-    double rejectSeconds;  // then Reject around the tone
-};
 
 // Half a bin off the FFT grid, so that 2048 samples are not a whole number
 // of periods and a lost or repeated buffer breaks the tone's phase.
@@ -32,6 +29,13 @@ constexpr double toneAmplitude = 0.25;
 constexpr int inputLevel = 90;
 constexpr int outputLevel = 190;
 constexpr int rejectBins = 30;  // half-width of the Reject band around the tone
+constexpr double rejectSeconds = 2.0;
+
+// TOLVEK_LIVE_SECONDS sets the PassAll phase (default 60 s).
+double passSeconds() {
+    const char* s = std::getenv("TOLVEK_LIVE_SECONDS");
+    return s && std::atof(s) > 0 ? std::atof(s) : 60.0;
+}
 
 double db(double ratio) { return 20 * std::log10(ratio); }
 
@@ -49,22 +53,24 @@ bool waitForCallbacks(const AudioStreamState& s, uint32_t n, double timeoutSecon
     return s.callbacks.load() >= n;
 }
 
-class LiveStream : public ::testing::TestWithParam<RateCase> {};
+class LiveStream : public ::testing::TestWithParam<int> {};
 
 TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
-    const RateCase c = GetParam();
-    const double recordSeconds = c.passSeconds + c.rejectSeconds + 3.0;  // and start-up
-    VirtualDevice device;
-    ASSERT_TRUE(writeStereoToneWav(device.path("tone.wav"), c.rate, recordSeconds + 10, toneAmplitude, toneCycles, 0.5,
+    const int rate = GetParam();
+    // Samples pass exactly through JACK; the other servers resample to their own rate and back.
+    const bool exact = test::soundServer() == "jack";
+    const double recordSeconds = passSeconds() + rejectSeconds + 4.0;  // and start-up
+    test::VirtualDevice device;
+    ASSERT_TRUE(writeStereoToneWav(device.path("tone.wav"), rate, recordSeconds + 10, toneAmplitude, toneCycles, 0.5,
                                    rightCycles));
-    ASSERT_TRUE(device.start({c.rate, device.path("tone.wav"), device.path("out.wav"), recordSeconds}));
+    ASSERT_TRUE(device.start({rate, device.path("tone.wav"), device.path("out.wav"), recordSeconds}));
 
     Engine engine;
     ProcessingSettings& s = engine.settings;
     put(s.agcOn, 0);
     put(s.inputLevel, inputLevel);
     put(s.outputLevel, outputLevel);
-    put(s.sampleRate, c.rate);
+    put(s.sampleRate, rate);
     // Band edges in the middle of the interleaved spectrum's floats that
     // belong to bins toneBin ∓ rejectBins.
     put(s.lowerCutoff, float((2 * (300 - rejectBins) + 1) * 43 + 21));
@@ -73,25 +79,30 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
 
     AudioStreamState state;
     state.engine = &engine;
-    const StreamOutcome opened = restartAudioStream(state, c.rate, 0);
+    const StreamOutcome opened = restartAudioStream(state, rate, 0);
     ASSERT_TRUE(opened.ok) << opened.errorText;
     ASSERT_TRUE(waitForCallbacks(state, 2, 5.0));
+    std::printf("%s %d Hz: stream latency %.1f ms in, %.1f ms out\n", test::soundServer().c_str(), rate,
+                state.inputLatency * 1000, state.outputLatency * 1000);
 
     const auto t0 = Clock::now();
     const uint32_t c0 = state.callbacks.load();
-    std::this_thread::sleep_until(t0 + std::chrono::duration<double>(c.passSeconds));
+    std::this_thread::sleep_until(t0 + std::chrono::duration<double>(passSeconds()));
     const uint32_t rejectFrom = state.callbacks.load();
     put(s.rejectOn, 1);
-    std::this_thread::sleep_until(t0 + std::chrono::duration<double>(c.passSeconds + c.rejectSeconds));
+    std::this_thread::sleep_until(t0 + std::chrono::duration<double>(passSeconds() + rejectSeconds));
     const auto t1 = Clock::now();
     const uint32_t c1 = state.callbacks.load();
     closeAudioStream(state);
 
     const double seconds = std::chrono::duration<double>(t1 - t0).count();
-    std::printf("rate %d: %u callbacks in %.3f s, expected %.1f\n", c.rate, c1 - c0, seconds, seconds * c.rate / 2048);
-    EXPECT_NEAR(double(c1 - c0), seconds * c.rate / 2048, 2.0);
-    EXPECT_EQ(state.underflows.load(), 0u);
-    EXPECT_EQ(state.overflows.load(), 0u);
+    std::printf(
+        "%s %d Hz: %u callbacks in %.3f s, expected %.1f; flags: input underflow %u overflow %u, output "
+        "underflow %u overflow %u\n",
+        test::soundServer().c_str(), rate, c1 - c0, seconds, seconds * rate / 2048, state.inputUnderflows.load(),
+        state.inputOverflows.load(), state.outputUnderflows.load(), state.outputOverflows.load());
+    EXPECT_NEAR(double(c1 - c0), seconds * rate / 2048, 2.0);
+    EXPECT_EQ(state.flags(), 0u);
     EXPECT_FALSE(state.libraryInitialised);
 
     ASSERT_TRUE(device.waitForRecording(int(recordSeconds) + 5));
@@ -99,12 +110,12 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
     ASSERT_TRUE(readWav(device.path("out.wav"), out));
     ASSERT_EQ(out.channels, 2);
     for (long n = 0; n < out.frames(); ++n)
-        ASSERT_EQ(out.samples[2 * n], out.samples[2 * n + 1]) << "channels differ at frame " << n;
+        ASSERT_NEAR(out.samples[2 * n], out.samples[2 * n + 1], exact ? 0.0 : 1e-4) << "channels differ at " << n;
 
     // The first block's output opens with 1025 samples of silence; callback
     // k's output starts (k - 1) buffers after the first one's.
     long start = 0;
-    while (start < out.frames() && std::fabs(out.samples[2 * size_t(start)]) <= 1e-4f) ++start;
+    while (start < out.frames() && std::fabs(out.samples[2 * size_t(start)]) <= 1e-3f) ++start;
     ASSERT_GE(start, 1025) << "no stream output in the recording";
     auto outputOf = [&](uint32_t callback) { return start - 1025 + long(callback - 1) * 2048; };
     // A buffer of margin on each side of a phase, for the settings' latency.
@@ -115,21 +126,25 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
     const ToneFit pass = fitTone(out, 0, passFirst, passLast, toneCycles);
     const ToneFit reject = fitTone(out, 0, rejectFirst, rejectLast, toneCycles);
     const double level = db(pass.amplitude / (toneAmplitude * predictedGain()));
-    const double residual = db(pass.residualRms * std::sqrt(2.0) / pass.amplitude);
     const double rejected = db(reject.amplitude / pass.amplitude);
-    std::printf("rate %d: tone %+.4f dB from predicted, residual %.1f dB, with Reject %.1f dB\n", c.rate, level,
-                residual, rejected);
-    EXPECT_NEAR(level, 0.0, 0.05);
-    // One lost or repeated buffer in the PassAll phase would leave a
-    // quarter-period phase step, a residual near -10 dB.
-    EXPECT_LT(residual, -60.0);
+    // Every half second against the tone fitted to the whole phase: a window
+    // missing, repeated or shifted leaves a phase step, a residual near -10 dB.
+    double worst = -200;
+    const long window = rate / 2;
+    for (long first = passFirst; first + window <= passLast; first += window) {
+        const double r =
+            db(residualRms(out, 0, first, first + window, toneCycles, pass) * std::sqrt(2.0) / pass.amplitude);
+        EXPECT_LT(r, exact ? -60.0 : -50.0) << "window at " << double(first - passFirst) / rate << " s";
+        worst = std::max(worst, r);
+    }
+    std::printf("%s %d Hz: tone %+.4f dB from predicted, worst half-second residual %.1f dB, with Reject %.1f dB\n",
+                test::soundServer().c_str(), rate, level, worst, rejected);
+    EXPECT_NEAR(level, 0.0, exact ? 0.05 : 0.5);
     EXPECT_LT(rejected, -40.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, LiveStream,
-                         ::testing::Values(RateCase{5512, 5.0, 3.0}, RateCase{11025, 4.0, 2.0},
-                                           RateCase{22050, 3.0, 2.0}, RateCase{44100, 11.0, 2.0}),
-                         [](const auto& info) { return std::to_string(info.param.rate) + "Hz"; });
+INSTANTIATE_TEST_SUITE_P(Rates, LiveStream, ::testing::Values(5512, 11025, 22050, 44100),
+                         [](const auto& info) { return std::to_string(info.param) + "Hz"; });
 
 }  // namespace
 }  // namespace tolvek::live

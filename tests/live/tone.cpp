@@ -37,22 +37,33 @@ bool readWav(const std::string& path, WavData& out) {
     return ok;
 }
 
+static double sample(const WavData& wav, int channel, long n) {
+    return double(wav.samples[size_t(n) * size_t(wav.channels) + size_t(channel)]);
+}
+
 // Least squares of x ≈ a·cos + b·sin through its 2×2 normal equations.
 ToneFit fitTone(const WavData& wav, int channel, long first, long last, double cyclesPerSample) {
     const double w = 2 * std::numbers::pi * cyclesPerSample;
-    auto x = [&](long n) { return double(wav.samples[size_t(n) * size_t(wav.channels) + size_t(channel)]); };
     double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
     for (long n = first; n < last; ++n) {
-        const double c = std::cos(w * double(n)), s = std::sin(w * double(n));
-        cc += c * c, ss += s * s, cs += c * s, xc += x(n) * c, xs += x(n) * s;
+        const double c = std::cos(w * double(n)), s = std::sin(w * double(n)), x = sample(wav, channel, n);
+        cc += c * c, ss += s * s, cs += c * s, xc += x * c, xs += x * s;
     }
-    const double det = cc * ss - cs * cs, a = (xc * ss - xs * cs) / det, b = (xs * cc - xc * cs) / det;
+    const double det = cc * ss - cs * cs;
+    ToneFit fit{(xc * ss - xs * cs) / det, (xs * cc - xc * cs) / det};
+    fit.amplitude = std::hypot(fit.a, fit.b);
+    fit.residualRms = residualRms(wav, channel, first, last, cyclesPerSample, fit);
+    return fit;
+}
+
+double residualRms(const WavData& wav, int channel, long first, long last, double cyclesPerSample, const ToneFit& fit) {
+    const double w = 2 * std::numbers::pi * cyclesPerSample;
     double sq = 0.0;
     for (long n = first; n < last; ++n) {
-        const double e = x(n) - a * std::cos(w * double(n)) - b * std::sin(w * double(n));
+        const double e = sample(wav, channel, n) - fit.a * std::cos(w * double(n)) - fit.b * std::sin(w * double(n));
         sq += e * e;
     }
-    return {std::hypot(a, b), std::sqrt(sq / double(last - first))};
+    return std::sqrt(sq / double(last - first));
 }
 
 }  // namespace tolvek::live

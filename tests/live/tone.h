@@ -22,9 +22,13 @@ bool readWav(const std::string& path, WavData& out);
 
 // a·cos + b·sin fitted to channel `channel` of frames [first, last).
 struct ToneFit {
+    double a = 0.0, b = 0.0;
     double amplitude = 0.0;  // sqrt(a² + b²)
     double residualRms = 0.0;
 };
 ToneFit fitTone(const WavData& wav, int channel, long first, long last, double cyclesPerSample);
+
+// The rms of what `fit` leaves of channel `channel` in frames [first, last).
+double residualRms(const WavData& wav, int channel, long first, long last, double cyclesPerSample, const ToneFit& fit);
 
 }  // namespace tolvek::live
