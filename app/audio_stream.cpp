@@ -81,6 +81,7 @@ static std::string errorTextFor(PaError err) {
 }
 
 static void stopAndClose(AudioStreamState& state) {
+    QuietStderr quiet;
     if (state.audioStream) {
         // Once returned, the callback has run for the last time.
         if (state.deviceLost)
@@ -107,8 +108,8 @@ StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseM
         // default devices are found again through ALSA all the same.
         state.libraryPinned = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
         state.deviceLost = false;
+        QuietStderr quiet;
         if (!state.libraryPinned) {
-            QuietStderr quiet;
             Pa_Terminate();
             state.libraryInitialised = false;
         }
