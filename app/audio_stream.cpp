@@ -37,7 +37,7 @@ uint32_t AudioStreamState::flags() const {
 // The default device of one direction, 2 channels of float32, with
 // `streamLatencyBuffers` buffers of suggested latency; false when there is none.
 static bool defaultDevice(PaDeviceIndex device, int rate, PaStreamParameters& p) {
-    p = {device, 2, paFloat32, double(streamLatencyBuffers) * streamFramesPerBuffer / rate, nullptr};
+    p = {device, 2, paFloat32, double(streamLatencyBuffers) * blockLength / rate, nullptr};
     return device != paNoDevice;
 }
 
@@ -124,7 +124,7 @@ StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseM
     if (err == paNoError && !defaultDevice(Pa_GetDefaultOutputDevice(), rate, out))
         return failed(state, std::string(Pa_GetErrorText(paDeviceUnavailable)) + ": there is no sound output.");
     if (err == paNoError)
-        err = Pa_OpenStream(&state.audioStream, &in, &out, static_cast<double>(rate), streamFramesPerBuffer, paNoFlag,
+        err = Pa_OpenStream(&state.audioStream, &in, &out, static_cast<double>(rate), blockLength, paNoFlag,
                             audioCallback, &state);
     if (err != paNoError) {
         state.audioStream = nullptr;

@@ -46,7 +46,6 @@ struct StreamOutcome {
     std::string errorText;  // the library's text for the first failing step
 };
 
-constexpr int streamFramesPerBuffer = 2048;
 constexpr int streamLatencyBuffers = 3;  // suggested latency each way, in buffers
 constexpr unsigned restartPauseMs = 500;
 

@@ -7,7 +7,7 @@
 namespace tolvek {
 
 int64_t blockSilenceLimitMs(int sampleRate, bool firstBlock) {
-    const int64_t fourPeriods = 4 * int64_t{streamFramesPerBuffer} * 1000 / std::max(sampleRate, 1);
+    const int64_t fourPeriods = 4 * int64_t{blockLength} * 1000 / std::max(sampleRate, 1);
     return std::max<int64_t>(fourPeriods, firstBlock ? 3000 : 1000);
 }
 

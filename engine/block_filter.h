@@ -2,12 +2,12 @@
 // band reject/pass, four notches, and the two smoothed display spectra.
 #pragma once
 
+#include "block_length.h"
 #include "settings.h"
 #include "shared_values.h"
 
 namespace tolvek {
 
-constexpr int blockLength = 2048;
 constexpr int frameLength = 4096;
 constexpr int spectrumFloats = 2 * frameLength;  // 8192, numbered 1..8192
 

@@ -17,13 +17,13 @@
 #include <memory>
 #include <thread>
 
+#include "block_length.h"
+
 namespace tolvek {
 
-constexpr int recordBlockLength = 2048;
-
 struct RecordBlock {
-    int32_t samples[recordBlockLength];  // the block's samples times 8, truncated
-    uint32_t sequence = 0;               // blocks offered before this one since open(), dropped ones included
+    int32_t samples[blockLength];  // the block's samples times 8, truncated
+    uint32_t sequence = 0;         // blocks offered before this one since open(), dropped ones included
 };
 
 template <int Capacity>
@@ -33,7 +33,8 @@ class BlockRing {
   public:
     // Producer side (audio thread). False when the gate is closed or the
     // ring is full (then counted as dropped).
-    bool push(const int32_t* samples) noexcept {
+    bool push(const int32_t (&samples)[blockLength]) noexcept {
+        static_assert(sizeof(samples) == sizeof(RecordBlock::samples), "a pushed block fills one RecordBlock");
         pushing.store(true, std::memory_order_seq_cst);
         bool stored = false;
         if (accepting.load(std::memory_order_seq_cst)) {

@@ -107,7 +107,6 @@ ProcessResult Engine::process(const float* input, float* output, unsigned long f
         blockInput[blockFill++] = processSample(input[2 * i]);
         if (blockFill == blockLength) {
             result.paused = finishBlock(output, frames);
-            ++result.blocksCompleted;
         }
     }
     return result;

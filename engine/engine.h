@@ -24,8 +24,7 @@ constexpr int recordRingBlocks = 1024;          // about 47 s of backlog at 4410
 
 // What one call of the chain reports back to its caller.
 struct ProcessResult {
-    int blocksCompleted = 0;  // blocks finished in this call
-    bool paused = false;      // the last finished block was paused
+    bool paused = false;  // the last finished block was paused
 };
 
 struct Engine {

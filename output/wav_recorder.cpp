@@ -13,12 +13,12 @@
 namespace tolvek {
 
 namespace {
-constexpr size_t blockBytes = size_t(recordBlockLength) * waveFrameBytes;  // 8192
+constexpr size_t blockBytes = size_t(blockLength) * waveFrameBytes;  // 8192
 
 // "12 blocks (0.6 s)" at the file's rate.
 std::string lossText(uint32_t blocks, int rate) {
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", double(blocks) * recordBlockLength / (rate > 0 ? rate : 1));
+    std::snprintf(seconds, sizeof seconds, "%.1f", double(blocks) * blockLength / (rate > 0 ? rate : 1));
     return std::to_string(blocks) + (blocks == 1 ? " block (" : " blocks (") + seconds + " s)";
 }
 }  // namespace
@@ -136,7 +136,7 @@ void WavRecorder::writerLoop() {
 void WavRecorder::drainRing(uint8_t* frames) {
     while (const RecordBlock* b = ring.front()) {
         const uint32_t sequence = b->sequence;
-        if (!failed) packWaveFrames(b->samples, recordBlockLength, frames);
+        if (!failed) packWaveFrames(b->samples, blockLength, frames);
         ring.pop();
         if (failed) continue;                    // discarded: the file has been ended
         appendSilence(sequence - nextSequence);  // the blocks the full ring dropped before this one

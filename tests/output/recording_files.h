@@ -88,7 +88,7 @@ void pushTagged(ProcessingSettings& s, Ring& ring, int32_t tag) {
 // (a torn block, or the channels differ).
 inline std::vector<int> blockTags(const SoundFile& s) {
     std::vector<int> tags;
-    const size_t perBlock = 2 * size_t(recordBlockLength);
+    const size_t perBlock = 2 * size_t(blockLength);
     for (size_t at = 0; at + perBlock <= s.samples.size(); at += perBlock) {
         const auto block = s.samples.begin() + long(at);
         const bool same = std::all_of(block, block + long(perBlock), [&](int16_t v) { return v == *block; });

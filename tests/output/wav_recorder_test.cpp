@@ -84,12 +84,12 @@ TEST_F(RecorderTest, RecordingOfNBlocks) {
 TEST_F(RecorderTest, BlocksReachTheFileSaturatedOnBothChannels) {
     const OutputResult r = start();
     RecordBlock b;
-    for (int i = 0; i < recordBlockLength; ++i) b.samples[i] = (i - recordBlockLength / 2) * 40;  // ±40960
+    for (int i = 0; i < blockLength; ++i) b.samples[i] = (i - blockLength / 2) * 40;  // ±40960
     engine->recordRing.push(b.samples);
     rec->stopRecording();
     const auto s = readSoundFile(r.path);
-    ASSERT_EQ(s.samples.size(), 2u * recordBlockLength);
-    for (int i = 0; i < recordBlockLength; ++i) {
+    ASSERT_EQ(s.samples.size(), 2u * blockLength);
+    for (int i = 0; i < blockLength; ++i) {
         const int32_t v = std::clamp<int32_t>(b.samples[i], -32768, 32767);
         ASSERT_EQ(s.samples[2 * size_t(i)], v) << i;
         ASSERT_EQ(s.samples[2 * size_t(i) + 1], v) << i;

@@ -28,7 +28,7 @@ using namespace tolvek;
 namespace {
 
 constexpr int rate = 44100;
-constexpr double blocksPerSecond = double(rate) / streamFramesPerBuffer;
+constexpr double blocksPerSecond = double(rate) / blockLength;
 constexpr double allowedLagBlocks = 3;  // scheduling jitter, not a lost block
 // Memory: the slope fitted to the resident size after the warm-up may not
 // exceed 1 MB an hour, nor its growth over the run the allocator's noise.
@@ -160,9 +160,9 @@ class SoakTest : public QObject {
         QCOMPARE(lost, 0u);
         QVERIFY(file.headerFrames >= bytesBeforeClose / 4);  // closing appends what was still queued
         QCOMPARE(file.readFrames, file.headerFrames);
-        QCOMPARE(file.readFrames % streamFramesPerBuffer, 0LL);
+        QCOMPARE(file.readFrames % blockLength, 0LL);
         // Recording started with the first block counted, give or take the blocks queued at either end.
-        QVERIFY(std::abs(double(file.readFrames) / streamFramesPerBuffer - blocks) <= 4);
+        QVERIFY(std::abs(double(file.readFrames) / blockLength - blocks) <= 4);
         QVERIFY(file.rms > 0.001);  // the test noise came through every stage
 
         window.close();
