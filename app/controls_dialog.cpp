@@ -13,9 +13,6 @@ namespace tolvek {
 
 namespace {
 
-constexpr float mains50PeriodMs = 20.0f;
-constexpr float mains60PeriodMs = 16.66f;  // as the comb has always been tuned, not 1000/60
-
 void addGroup(QWidget* parent, const char* title, const QRect& rect) {
     auto* group = new QGroupBox(title, parent);
     group->setAlignment(Qt::AlignHCenter);

@@ -30,9 +30,6 @@ namespace tolvek {
 
 namespace {
 
-// The waterfall and the traces reach column 922; the refresh must too.
-constexpr int lastChangingColumn = 922;
-
 // The client area: paints through the main window and hands the pointer to
 // the spectrum logic.
 class ClientArea : public QWidget {
@@ -74,6 +71,7 @@ class ClientArea : public QWidget {
 
 struct SwitchPlace {
     int id;
+    const char* name;   // for screen readers
     const char* image;  // resource pair IMG_BITMAP_<name>_ON / _OFF
     int x, y;
     bool startOn;
@@ -81,10 +79,13 @@ struct SwitchPlace {
 
 // Bitmap switches at their client positions; each is as large as its image.
 constexpr SwitchPlace switchPlaces[] = {
-    {cmd::blanker, "IMG_BITMAP_NB", 170, 500, false},    {cmd::lms, "IMG_BITMAP_LMS", 50, 500, false},
-    {cmd::comb, "IMG_BITMAP_COMB", 290, 500, false},     {cmd::agc, "IMG_BITMAP_AGC", 410, 500, true},
-    {cmd::pass, "IMG_BITMAP_PASS", 594, 500, false},     {cmd::passAll, "IMG_BITMAP_ALL", 716, 500, true},
-    {cmd::reject, "IMG_BITMAP_REJECT", 655, 500, false},
+    {cmd::blanker, "Noise Blanker", "IMG_BITMAP_NB", 170, 500, false},
+    {cmd::lms, "LMS Filter", "IMG_BITMAP_LMS", 50, 500, false},
+    {cmd::comb, "Comb Filter", "IMG_BITMAP_COMB", 290, 500, false},
+    {cmd::agc, "AGC", "IMG_BITMAP_AGC", 410, 500, true},
+    {cmd::pass, "Pass", "IMG_BITMAP_PASS", 594, 500, false},
+    {cmd::passAll, "Pass All", "IMG_BITMAP_ALL", 716, 500, true},
+    {cmd::reject, "Reject", "IMG_BITMAP_REJECT", 655, 500, false},
 };
 
 constexpr int bandIds[] = {cmd::pass, cmd::passAll, cmd::reject};
@@ -92,8 +93,7 @@ constexpr int bandIds[] = {cmd::pass, cmd::passAll, cmd::reject};
 }  // namespace
 
 QRect blockRefreshRect() {
-    const int right = std::max(refreshRight, lastChangingColumn + 1);  // exclusive
-    return QRect(refreshLeft, refreshTop, right - refreshLeft, refreshBottom - refreshTop);
+    return QRect(refreshLeft, refreshTop, refreshRight - refreshLeft, refreshBottom - refreshTop);
 }
 
 MainWindow::MainWindow(Engine& e, QWidget* parent)
@@ -135,6 +135,7 @@ void MainWindow::buildControls() {
     for (const SwitchPlace& p : switchPlaces) {
         auto* sw = new SwitchButton(p.image, p.startOn, clientArea);
         sw->move(p.x, p.y);
+        sw->setAccessibleName(p.name);
         // The label's own background behind the image's rounded corners.
         sw->setAutoFillBackground(true);
         QPalette pal = sw->palette();

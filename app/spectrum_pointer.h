@@ -6,14 +6,10 @@
 
 #include <atomic>
 
+#include "graph_geometry.h"
 #include "settings.h"
 
 namespace tolvek {
-
-// Rows of the client area where the graph reacts to the pointer, inclusive.
-constexpr int graphTop = 41, graphBottom = 261;
-// Client column of spectrum element 0 (and of position 0).
-constexpr int graphLeft = 60;
 
 // Client column at which a position value is drawn: one column per FFT bin.
 int markerColumn(float position) noexcept;

@@ -15,6 +15,7 @@ SwitchButton::SwitchButton(const QString& imageBase, bool startOn, QWidget* pare
 void SwitchButton::setOn(bool value) {
     on = value;
     setPixmap(on ? onImage : offImage);
+    setAccessibleDescription(on ? "On" : "Off");  // the image alone tells a screen reader nothing
 }
 
 void SwitchButton::paintEvent(QPaintEvent*) { QPainter(this).drawPixmap(0, 0, on ? onImage : offImage); }

@@ -65,7 +65,7 @@ void drawInnerFrame(GdiSurface& s) {
 
 }  // namespace
 
-DisplayState::DisplayState() : waterfallSurface(990, 1200, QImage::Format_RGB32) {
+DisplayState::DisplayState() : waterfallSurface(990, waterfallSurfaceRows, QImage::Format_RGB32) {
     waterfallSurface.fill(palette::black);
 }
 

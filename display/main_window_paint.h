@@ -11,8 +11,12 @@
 namespace tolvek {
 
 // The picture that lives from one paint to the next.
+// The waterfall's working rows: the paint draws into rows 0..199 and shows
+// rows 1..180; a taller surface would only hold memory that is never drawn.
+constexpr int waterfallSurfaceRows = 200;
+
 struct DisplayState {
-    QImage waterfallSurface;           // 990 x 1200, Format_RGB32, black at creation
+    QImage waterfallSurface;           // 990 x waterfallSurfaceRows, Format_RGB32, black at creation
     float signalLevel = 0.0f;          // dB, from the filtered spectrum; -110 or more after a paint
     float previousSignalLevel = 0.0f;  // the level of the newest waterfall row
     DisplayState();
@@ -44,8 +48,9 @@ void addBlockRow(DisplayState& state, const SharedValues& shared, int brightness
 
 // The part of the picture that changes while the program runs, client
 // coordinates, right and bottom exclusive: what to repaint after a block.
-constexpr int refreshLeft = 50, refreshTop = 0, refreshRight = 920, refreshBottom = 500;
-// The window copies at most this much of `backBuffer` to the screen.
+// The waterfall and the traces reach column 922, so the right edge is 923.
+constexpr int refreshLeft = 50, refreshTop = 0, refreshRight = 923, refreshBottom = 500;
+// The extent of the whole layout: a back buffer of this size holds all of it.
 constexpr int paintedWidth = 1140, paintedHeight = 790;
 
 }  // namespace tolvek

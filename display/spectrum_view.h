@@ -9,14 +9,12 @@
 #include <array>
 
 #include "gdi_surface.h"
+#include "graph_geometry.h"
 #include "settings.h"
 #include "shared_values.h"
 
 namespace tolvek::display {
 
-// The graph: element i of a spectrum is drawn in column graphLeft + i;
-// 0 dB lies on row graphTop, -110 dB on row graphBottom.
-constexpr int graphLeft = 60, graphTop = 41, graphBottom = 261;
 constexpr int tracePoints = 857;  // the traces stop at column 916
 
 // Waterfall history on screen: waterfallWidth x waterfallHeight at (60, 305).

@@ -33,11 +33,16 @@ inline bool isEngineRate(int rate) { return rate == 5512 || rate == 11025 || rat
 inline double positionToHz(double position, int sampleRate) { return position * 0.0625 * sampleRate / 22050; }
 inline double hzToPosition(double hz, int sampleRate) { return hz * 16 * 22050 / sampleRate; }
 
+// The comb filter's period for each mains frequency; 60 Hz is 16.66 ms, as
+// the comb has always been tuned, not 1000/60.
+constexpr float mains50PeriodMs = 20.0f;
+constexpr float mains60PeriodMs = 16.66f;
+
 struct ProcessingSettings {
-    std::atomic<int32_t> noiseTestOn{0};     // tested != 0
-    std::atomic<int32_t> inputLevel{90};     // 0..100, gain ((100 - v) * 0.01)^3.16
-    std::atomic<int32_t> combOn{0};          // tested != 0
-    std::atomic<float> combPeriodMs{20.0f};  // 20.0 for 50 Hz, 16.66f for 60 Hz
+    std::atomic<int32_t> noiseTestOn{0};               // tested != 0
+    std::atomic<int32_t> inputLevel{90};               // 0..100, gain ((100 - v) * 0.01)^3.16
+    std::atomic<int32_t> combOn{0};                    // tested != 0
+    std::atomic<float> combPeriodMs{mains50PeriodMs};  // mains50PeriodMs or mains60PeriodMs
     std::atomic<int32_t> comb50Hz{1};
     std::atomic<int32_t> comb60Hz{0};
     std::atomic<int32_t> blankerOn{0};

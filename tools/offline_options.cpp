@@ -244,7 +244,7 @@ void configureEngine(Engine& engine, const OfflineOptions& o, int rate) {
     put(s.outputLevel, o.outputLevel);
     put(s.noiseTestOn, o.testNoise ? 1 : 0);
     if (o.combHz) {
-        put(s.combPeriodMs, o.combHz == 50 ? 20.0f : 16.66f);
+        put(s.combPeriodMs, o.combHz == 50 ? mains50PeriodMs : mains60PeriodMs);
         put(s.comb50Hz, o.combHz == 50 ? 1 : 0);
         put(s.comb60Hz, o.combHz == 60 ? 1 : 0);
         put(s.combOn, 1);

@@ -1,4 +1,5 @@
 // The main window's fixed layout and its refresh path.
+#include <QAccessible>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
@@ -78,7 +79,7 @@ class MainWindowTest : public QObject {
         QTest::newRow("Comb Filter") << cmd::comb << QRect(290, 500, 117, 23) << "IMG_BITMAP_COMB_OFF";
         QTest::newRow("AGC") << cmd::agc << QRect(410, 500, 117, 23) << "IMG_BITMAP_AGC_ON";
         QTest::newRow("Pass") << cmd::pass << QRect(594, 500, 58, 24) << "IMG_BITMAP_PASS_OFF";
-        QTest::newRow("PassAll") << cmd::passAll << QRect(716, 500, 58, 24) << "IMG_BITMAP_ALL_ON";
+        QTest::newRow("Pass All") << cmd::passAll << QRect(716, 500, 58, 24) << "IMG_BITMAP_ALL_ON";
         QTest::newRow("Reject") << cmd::reject << QRect(655, 500, 58, 24) << "IMG_BITMAP_REJECT_OFF";
     }
     void controlGeometry() {
@@ -89,6 +90,8 @@ class MainWindowTest : public QObject {
         if (id == cmd::capture) w = window->captureButton();
         if (id == cmd::pause) w = window->pauseButton();
         QCOMPARE(w->geometry(), rect);
+        // What a screen reader says for the control: the row's name.
+        QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), QTest::currentDataTag());
         if (auto* b = qobject_cast<QPushButton*>(w)) {
             QCOMPARE(b->text(), image);
         } else {
