@@ -2,36 +2,75 @@
 
 #include <gif_lib.h>
 
+#include <cstdlib>
+#include <unordered_map>
 #include <vector>
 
 namespace tolvek {
 
 namespace {
 
-constexpr int levelsR = 6, levelsG = 7, levelsB = 6;  // 252 colours of 256
+constexpr int paletteSize = 256;
 
-int level(int v, int levels) { return (v * (levels - 1) + 127) / 255; }
-int paletteIndex(QRgb c) {
-    return (level(qRed(c), levelsR) * levelsG + level(qGreen(c), levelsG)) * levelsB + level(qBlue(c), levelsB);
+// The palette of a picture with more colours: a 6 x 6 x 6 colour cube, whose
+// diagonal keeps greys neutral, and 40 more greys between its levels.
+constexpr int cubeLevels = 6, cubeColours = cubeLevels * cubeLevels * cubeLevels;
+constexpr int extraGreys = paletteSize - cubeColours;
+
+int cubeLevel(int v) { return (v * (cubeLevels - 1) + 127) / 255; }
+int extraGrey(int i) { return (255 * (i + 1) + (extraGreys + 1) / 2) / (extraGreys + 1); }
+
+struct Palette {
+    std::vector<GifColorType> colours;  // paletteSize entries
+    std::unordered_map<QRgb, GifPixelType> exact;
+    GifPixelType greyIndex[256] = {};  // nearest grey entry of the fixed palette
+
+    GifPixelType index(QRgb c) const {
+        if (!exact.empty()) return exact.at(c & RGB_MASK);
+        const int r = qRed(c), g = qGreen(c), b = qBlue(c);
+        if (r == g && g == b) return greyIndex[r];
+        return static_cast<GifPixelType>((cubeLevel(r) * cubeLevels + cubeLevel(g)) * cubeLevels + cubeLevel(b));
+    }
+};
+
+// The picture's own colours when there are 256 or fewer, so every pixel keeps
+// its colour exactly; otherwise the fixed palette, nearest colour per pixel.
+Palette paletteFor(const QImage& rgb) {
+    Palette p;
+    p.colours.resize(paletteSize, GifColorType{0, 0, 0});
+    for (int y = 0; y < rgb.height() && p.exact.size() <= paletteSize; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb c = line[x] & RGB_MASK;
+            const bool added = p.exact.emplace(c, static_cast<GifPixelType>(p.exact.size())).second;
+            if (added && p.exact.size() <= paletteSize)
+                p.colours[p.exact.size() - 1] = {GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
+        }
+    }
+    if (p.exact.size() <= paletteSize) return p;
+    p.exact.clear();
+    auto level = [](int l) { return static_cast<GifByteType>(l * 255 / (cubeLevels - 1)); };
+    for (int i = 0; i < cubeColours; ++i) p.colours[size_t(i)] = {level(i / 36), level(i / 6 % 6), level(i % 6)};
+    for (int i = 0; i < extraGreys; ++i) {
+        const auto v = static_cast<GifByteType>(extraGrey(i));
+        p.colours[size_t(cubeColours + i)] = {v, v, v};
+    }
+    for (int v = 0; v < 256; ++v) {
+        int best = 0;
+        for (int i = 0; i < paletteSize; ++i) {
+            const GifColorType& c = p.colours[size_t(i)];
+            if (c.Red == c.Green && c.Green == c.Blue &&
+                std::abs(c.Red - v) < std::abs(p.colours[size_t(best)].Red - v))
+                best = i;
+        }
+        p.greyIndex[v] = static_cast<GifPixelType>(best);
+    }
+    return p;
 }
 
 int appendToArray(GifFileType* gif, const GifByteType* data, int n) {
     static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(data), n);
     return n;
-}
-
-ColorMapObject* cubePalette() {
-    ColorMapObject* map = GifMakeMapObject(256, nullptr);  // zero-filled
-    if (!map) return nullptr;
-    for (int r = 0; r < levelsR; ++r)
-        for (int g = 0; g < levelsG; ++g)
-            for (int b = 0; b < levelsB; ++b) {
-                GifColorType& c = map->Colors[(r * levelsG + g) * levelsB + b];
-                c.Red = static_cast<GifByteType>(r * 255 / (levelsR - 1));
-                c.Green = static_cast<GifByteType>(g * 255 / (levelsG - 1));
-                c.Blue = static_cast<GifByteType>(b * 255 / (levelsB - 1));
-            }
-    return map;
 }
 
 }  // namespace
@@ -43,6 +82,7 @@ bool encodeGif(const QImage& image, QByteArray& out, std::string& error) {
         return false;
     }
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const Palette palette = paletteFor(rgb);
     out.clear();
     int code = 0;
     GifFileType* gif = EGifOpen(&out, appendToArray, &code);
@@ -50,17 +90,17 @@ bool encodeGif(const QImage& image, QByteArray& out, std::string& error) {
         error = std::string("GIF encoder: ") + GifErrorString(code);
         return false;
     }
-    ColorMapObject* palette = cubePalette();
-    bool ok = palette && EGifPutScreenDesc(gif, w, h, 8, 0, palette) == GIF_OK &&
+    ColorMapObject* map = GifMakeMapObject(paletteSize, palette.colours.data());
+    bool ok = map && EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK &&
               EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
     std::vector<GifPixelType> row(static_cast<size_t>(w));
     for (int y = 0; ok && y < h; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < w; ++x) row[size_t(x)] = static_cast<GifPixelType>(paletteIndex(line[x]));
+        for (int x = 0; x < w; ++x) row[size_t(x)] = palette.index(line[x]);
         ok = EGifPutLine(gif, row.data(), w) == GIF_OK;
     }
-    if (!ok) code = palette ? gif->Error : E_GIF_ERR_NOT_ENOUGH_MEM;
-    GifFreeMapObject(palette);
+    if (!ok) code = map ? gif->Error : E_GIF_ERR_NOT_ENOUGH_MEM;
+    GifFreeMapObject(map);
     int closeCode = 0;
     if (EGifCloseFile(gif, &closeCode) != GIF_OK && ok) {
         ok = false;

@@ -7,9 +7,10 @@
 
 namespace tolvek {
 
-// Encodes `image` as a GIF with a fixed palette (a 6 x 7 x 6 colour cube,
-// green finest, as the eye is most sensitive to it), nearest colour per
-// pixel, no dithering. On failure returns false with `error` set.
+// Encodes `image` as a GIF. A picture of 256 colours or fewer keeps every
+// colour exactly; one with more gets a fixed palette (a 6 x 6 x 6 colour
+// cube plus 40 greys, so greys stay grey), nearest colour per pixel, no
+// dithering. On failure returns false with `error` set.
 bool encodeGif(const QImage& image, QByteArray& out, std::string& error);
 
 }  // namespace tolvek

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <regex>
 
+#include "gif_writer.h"
 #include "recording_files.h"
 
 namespace tolvek {
@@ -21,7 +22,7 @@ struct Patch {
 const Patch patches[] = {
     {{10, 10, 60, 50}, Qt::red},     {{80, 10, 60, 50}, Qt::green},           {{150, 10, 60, 50}, Qt::blue},
     {{220, 10, 60, 50}, Qt::white},  {{10, 80, 60, 50}, QColor(0, 160, 255)}, {{80, 80, 60, 50}, QColor(128, 128, 128)},
-    {{300, 195, 10, 10}, Qt::black},
+    {{300, 195, 10, 10}, Qt::black}, {{150, 80, 60, 50}, QColor(96, 96, 96)},  // the graph's grid grey
 };
 
 QImage testPicture() {
@@ -42,9 +43,9 @@ TEST(Pictures, EachFormatDecodesBack) {
         const char* ext;
         int tolerance;
     };
-    // BMP and PNG are lossless; JPEG at quality 85 and the GIF colour cube are close.
+    // BMP, PNG and GIF (a picture of few colours) are lossless; JPEG at quality 85 is close.
     const Case cases[] = {
-        {captureBmp, "bmp", 0}, {captureJpeg, "jpg", 24}, {capturePng, "png", 0}, {captureGif, "gif", 26}};
+        {captureBmp, "bmp", 0}, {captureJpeg, "jpg", 24}, {capturePng, "png", 0}, {captureGif, "gif", 0}};
     testing::TempDir dir;
     const QImage picture = testPicture();
     for (const Case& c : cases) {
@@ -59,6 +60,24 @@ TEST(Pictures, EachFormatDecodesBack) {
         ASSERT_FALSE(back.isNull());
         EXPECT_EQ(back.size(), picture.size());
         for (const Patch& p : patches) EXPECT_LE(colourDistance(back.pixel(p.rect.center()), p.colour), c.tolerance);
+    }
+}
+
+TEST(Pictures, GifOfManyColoursKeepsGreysGreyAndColoursClose) {
+    QImage picture = testPicture();
+    for (int x = 0; x < 300; ++x) picture.setPixel(x, 205, qRgb(x % 256, x / 256 * 100, 7));  // 300 colours
+    QByteArray bytes;
+    std::string error;
+    ASSERT_TRUE(encodeGif(picture, bytes, error)) << error;
+    const QImage back = QImage::fromData(bytes, "gif");
+    ASSERT_EQ(back.size(), picture.size());
+    for (const Patch& p : patches) {
+        const QRgb c = back.pixel(p.rect.center());
+        const bool grey = p.colour.red() == p.colour.green() && p.colour.green() == p.colour.blue();
+        if (grey) {
+            EXPECT_TRUE(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c)) << p.colour.red();
+        }
+        EXPECT_LE(colourDistance(c, p.colour), grey ? 4 : 26) << p.colour.name().toStdString();
     }
 }
 
