@@ -10,7 +10,9 @@
 
 namespace tolvek {
 
-QStringList helpPageFolders() { return {QCoreApplication::applicationDirPath(), QDir::currentPath()}; }
+QStringList helpPageFolders(const QString& programDir) {
+    return {programDir, QDir::cleanPath(QDir(programDir).filePath(TOLVEK_HELP_DIR_FROM_PROGRAM)), QDir::currentPath()};
+}
 
 QString findHelpPage(const QStringList& folders) {
     for (const QString& folder : folders) {

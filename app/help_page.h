@@ -2,6 +2,7 @@
 // shown by the desktop's default viewer.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +12,9 @@ namespace tolvek {
 
 inline constexpr const char* helpPageName = "Tolvekfilter.htm";
 
-// Folders searched for the page, in order: the program's own, then the current one.
-QStringList helpPageFolders();
+// Folders searched for the page, in order: the program's own (a build), the
+// installed page's folder relative to it, then the current one.
+QStringList helpPageFolders(const QString& programDir = QCoreApplication::applicationDirPath());
 
 // The page's path in the first of `folders` that holds it; empty if none does.
 QString findHelpPage(const QStringList& folders);

@@ -166,6 +166,11 @@ class DialogsTest : public QObject {
         QCOMPARE(tolvek::findHelpPage({first.path(), second.path()}), QDir(second.path()).filePath("Tolvekfilter.htm"));
         QVERIFY(QFile(first.filePath("Tolvekfilter.htm")).open(QIODevice::WriteOnly));
         QCOMPARE(tolvek::findHelpPage({first.path(), second.path()}), QDir(first.path()).filePath("Tolvekfilter.htm"));
+        // An installed program finds the page in the usual data folder beside its bin/.
+        QVERIFY(QDir(first.path()).mkpath("bin") && QDir(first.path()).mkpath("share/tolvek-filter"));
+        QVERIFY(QFile::rename(first.filePath("Tolvekfilter.htm"), first.filePath("share/tolvek-filter/Tolvekfilter.htm")));
+        QCOMPARE(tolvek::findHelpPage(tolvek::helpPageFolders(first.filePath("bin"))),
+                 first.filePath("share/tolvek-filter/Tolvekfilter.htm"));
 
         BoxAnswerer answerer;
         QTemporaryDir empty;
