@@ -98,10 +98,10 @@ start_jack() {
     # A period of 46 ms at every rate: short enough for clients to activate
     # quickly at 5512 Hz, long enough to ride out a busy machine without
     # real-time scheduling.
+    local period=$(( rate >= 44100 ? 2048 : rate >= 22050 ? 1024 : rate >= 11025 ? 512 : 256 ))
     # --port-max: libjack locks the server's whole port segment into every
     # client, 105 MB at the default of 2048 ports and 41 MB at 128, which is
     # plenty for the program, the feeder and the recorder.
-    local period=$(( rate >= 44100 ? 2048 : rate >= 22050 ? 1024 : rate >= 11025 ? 512 : 256 ))
     jackd --no-realtime -n "$JACK_DEFAULT_SERVER" --port-max 128 -d dummy -r "$rate" -p "$period" -C 2 -P 2 \
         </dev/null >"$dir/jackd.log" 2>&1 &
     echo $! >>"$dir/pids"
