@@ -251,6 +251,7 @@ void MainWindow::showUserChange() { clientArea->update(blockRefreshRect()); }
 
 void MainWindow::paintClient(QWidget& target) {
     QPainter painter(&target);
+    if (!painter.isActive()) return;  // nothing to paint on (no size yet)
     // Painted at the scale of the device the paint lands on: the screen's
     // (crisp at 125 or 200 %), or 1 for a picture rendered at logical size.
     const qreal scale = painter.paintEngine()->paintDevice()->devicePixelRatio();
