@@ -23,7 +23,7 @@ namespace tolvek {
 
 struct RecordBlock {
     int32_t samples[blockLength];  // the block's samples times 8, truncated
-    uint32_t sequence = 0;         // blocks offered before this one since open(), dropped ones included
+    uint32_t sequence;             // blocks offered before this one since open(), dropped ones included
 };
 
 template <int Capacity>
@@ -65,6 +65,12 @@ class BlockRing {
 
     // Consumer side: lets pushes in, with fresh drop and sequence counts.
     void open() noexcept {
+        if (!blocksInMemory) {
+            // Brought into memory at the first recording, not before the
+            // callback writes them, and not at start in a program that never records.
+            std::memset(static_cast<void*>(blocks.get()), 0, sizeof(RecordBlock) * Capacity);
+            blocksInMemory = true;
+        }
         droppedBlocks.store(0, std::memory_order_relaxed);
         offeredBlocks.store(0, std::memory_order_relaxed);
         accepting.store(true, std::memory_order_seq_cst);
@@ -82,9 +88,9 @@ class BlockRing {
     uint32_t offered() const noexcept { return offeredBlocks.load(std::memory_order_acquire); }
 
   private:
-    // On the heap (megabytes), zeroed so its pages are in memory before the
-    // callback first writes them.
-    std::unique_ptr<RecordBlock[]> blocks{new RecordBlock[Capacity]()};
+    // On the heap (megabytes), left untouched until open().
+    std::unique_ptr<RecordBlock[]> blocks{new RecordBlock[Capacity]};
+    bool blocksInMemory = false;  // consumer side only
     alignas(64) std::atomic<uint32_t> writeCount{0};
     alignas(64) std::atomic<uint32_t> readCount{0};
     alignas(64) std::atomic<uint32_t> droppedBlocks{0};
