@@ -168,7 +168,8 @@ class DialogsTest : public QObject {
         QCOMPARE(tolvek::findHelpPage({first.path(), second.path()}), QDir(first.path()).filePath("Tolvekfilter.htm"));
         // An installed program finds the page in the usual data folder beside its bin/.
         QVERIFY(QDir(first.path()).mkpath("bin") && QDir(first.path()).mkpath("share/tolvek-filter"));
-        QVERIFY(QFile::rename(first.filePath("Tolvekfilter.htm"), first.filePath("share/tolvek-filter/Tolvekfilter.htm")));
+        QVERIFY(
+            QFile::rename(first.filePath("Tolvekfilter.htm"), first.filePath("share/tolvek-filter/Tolvekfilter.htm")));
         QCOMPARE(tolvek::findHelpPage(tolvek::helpPageFolders(first.filePath("bin"))),
                  first.filePath("share/tolvek-filter/Tolvekfilter.htm"));
 
