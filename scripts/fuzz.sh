@@ -12,11 +12,34 @@ flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefin
 
 CC=clang-19 CXX=clang++-19 cmake -S . -B "$dir" -DTOLVEK_GUI=OFF -DTOLVEK_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target sound_file_fuzz options_fuzz write_seeds
+cmake --build "$dir" -j"$(nproc)" --target sound_file_fuzz options_fuzz
 
 mkdir -p "$dir"/seeds/sound_file "$dir"/seeds/options "$dir"/corpus/sound_file "$dir"/corpus/options \
   "$dir"/crashes "$dir"/logs
-ASAN_OPTIONS=detect_leaks=0 "$dir"/tests/fuzz/write_seeds "$dir"/seeds/sound_file "$dir"/seeds/options
+# Seeds: sounds just over one 2048-frame block at engine rates and others,
+# with one and three channels, in the sample formats WAVs commonly hold (and
+# AIFF and FLAC), and a few argument lists.
+for rate in 5512 8000 11025 22050 44100 48000; do
+  for channels in 1 3; do
+    for format in "pcm16 wav -e signed -b 16" "float wav -e floating-point -b 32" "pcm24 wav -e signed -b 24" \
+      "u8 wav -e unsigned -b 8" "aiff aiff -e signed -b 16" "flac flac -b 16"; do
+      read -r name type encoding <<<"$format"
+      # shellcheck disable=SC2086
+      sox -r "$rate" -n -r "$rate" -c "$channels" $encoding "$dir/seeds/sound_file/$name-$rate-$channels.$type" \
+        synth 2100s sine 400 vol 0.5
+    done
+  done
+done
+n=0
+for args in 'in.wav\nout.wav' '--band\npass\n--lower\n300\n--upper\n3000\nin.wav\nout.wav' \
+  '\x01--band\nreject\n--notch1\n900\n--notch4\n2500\nin.wav\nout.wav' \
+  '\x02--agc\nfast\n--input-level\n60\n--output-level\n20\n--test-noise\nin.wav\nout.wav' \
+  '\x03--lms\n64\n--blanker\n50\n--comb\n60\nin.wav\nout.wav' \
+  '--agc\noff\n--notch2\n1e3\n--notch3\n0x10\nin.wav\nout.wav' \
+  '--channel\n2\n--engine-rate\n11025\n--out-rate\nengine\n--format\npcm24\n-\n-' \
+  '\x7d--notch1\n20000\n--format\npcm16\n--level-log\nlevel.csv\n--quiet\nin.flac\nout.wav' '--help'; do
+  printf '%b' "$args" >"$dir/seeds/options/args-$((n++))"
+done
 
 # Symbolised reports even without llvm-symbolizer: the sanitizers can use addr2line.
 symbolizer=$(command -v llvm-symbolizer || command -v addr2line || true)

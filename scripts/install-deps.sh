@@ -11,7 +11,7 @@ packages=(
   jackd2 jack-tools libasound2-plugins sox espeak-ng
   xvfb xauth imagemagick xdotool clang-19 libclang-rt-19-dev
   pipewire pipewire-bin pipewire-jack wireplumber dbus pulseaudio pulseaudio-utils
-  libsoxr-dev flac vorbis-tools ccache clang-format desktop-file-utils
+  libsoxr-dev flac vorbis-tools ccache clang-format desktop-file-utils sndfile-programs
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build,
 # then the suite under ASan+UBSan, then the two-thread tests under TSan,
-# then fuzzes the offline tool for a fixed time.
+# then fuzzes the offline tool for a fixed time; last checks the tests'
+# share of the code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,7 +21,8 @@ echo "== display and windows on a screen scaled to 200 %"
 echo "== ASan + UBSan"
 scripts/build.sh build-asan -DTOLVEK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
   "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-(cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$jobs" -LE live)
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp print_suppressions=0" \
+  ctest --output-on-failure -j"$jobs" -LE live)
 
 echo "== TSan"
 scripts/build.sh build-tsan -DTOLVEK_BENCH=OFF -DTOLVEK_GUI=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread"
@@ -29,3 +31,6 @@ scripts/build.sh build-tsan -DTOLVEK_BENCH=OFF -DTOLVEK_GUI=OFF "-DCMAKE_CXX_FLA
 
 echo "== fuzzing (TOLVEK_FUZZ_SECONDS, default 180)"
 scripts/fuzz.sh
+
+echo "== test share"
+scripts/test-share.sh

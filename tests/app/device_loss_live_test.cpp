@@ -9,7 +9,7 @@
 #include "command_ids.h"
 #include "live_window.h"
 #include "main_window.h"
-#include "recording_files.h"
+#include "sound_file.h"
 
 using namespace tolvek;
 
@@ -48,7 +48,7 @@ class DeviceLossLiveTest : public QObject {
         QVERIFY(!window.wavRecorder().recording());
         const std::string path = window.wavRecorder().path();
         QVERIFY(notice->text().contains(QString::fromStdString(path)));
-        const testing::SoundFile file = testing::readSoundFile(path);
+        const test::Sound file = test::readSound(path);
         QVERIFY(file.opened);
         QCOMPARE(file.rate, 22050);
         QVERIFY(file.samples.size() >= 10 * 2048 * 2);

@@ -5,9 +5,10 @@
 
 #include "box_answerer.h"
 #include "command_ids.h"
+#include "file_size_limit.h"
 #include "live_window.h"
 #include "main_window.h"
-#include "recording_files.h"
+#include "sound_file.h"
 
 using namespace tolvek;
 
@@ -26,7 +27,7 @@ class DiskFullLiveTest : public QObject {
         constexpr int blockBytes = 2048 * 4, fitting = 6;
         std::string fullPath;
         {
-            testing::FileSizeLimit room(44 + fitting * blockBytes + 1000);  // the next block fits only in part
+            test::FileSizeLimit room(44 + fitting * blockBytes + 1000);  // the next block fits only in part
             window.command(cmd::openWaveFile);
             QVERIFY(window.wavRecorder().recording());
             fullPath = window.wavRecorder().path();
@@ -40,7 +41,7 @@ class DiskFullLiveTest : public QObject {
         QCOMPARE(get(engine->settings.recordingOn), 0);
 
         // The box may come up while the writer is still completing the header.
-        QTRY_COMPARE_WITH_TIMEOUT(testing::readSoundFile(fullPath).samples.size(), size_t(fitting * 2048 * 2), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(test::readSound(fullPath).samples.size(), size_t(fitting * 2048 * 2), 5000);
 
         const uint32_t blocks = engine->shared.blocksDone.load();
         QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() >= blocks + 3, 5000);
@@ -53,7 +54,7 @@ class DiskFullLiveTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(window.wavRecorder().waveBytesWritten() >= 3 * blockBytes, 5000);
         window.command(cmd::closeWaveFile);
         QCOMPARE(answerer.boxes().size(), 1);
-        const testing::SoundFile next = testing::readSoundFile(nextPath);
+        const test::Sound next = test::readSound(nextPath);
         QVERIFY(next.opened);
         QVERIFY(next.samples.size() >= size_t(3 * 2048 * 2));
 

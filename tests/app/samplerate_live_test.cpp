@@ -1,17 +1,19 @@
 // The Samplerate dialog on a running program, on a virtual sound device that
 // converts rates: a new rate restarts the stream while the program keeps
 // running and the recording goes on in a new file, which the window names;
-// the rate in force keeps the file; a refused one leaves the rate that runs,
-// mark and recording file included.
+// the rate in force keeps the file; a refused one is told with the library's
+// text and leaves the rate that runs, mark, recording file and the flow of
+// blocks included.
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QRadioButton>
-#include <QtEndian>
 #include <QtTest>
 
 #include "box_answerer.h"
 #include "live_window.h"
 #include "main_window.h"
 #include "samplerate_dialog.h"
+#include "sound_file.h"
 
 using namespace tolvek;
 
@@ -28,12 +30,6 @@ QMessageBox* noticeNaming(const QString& file) {
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text().contains(file))
             return box;
     return nullptr;
-}
-
-int waveRate(const QString& path) {
-    QFile f(path);
-    const QByteArray header = f.open(QIODevice::ReadOnly) ? f.read(44) : QByteArray();
-    return header.size() == 44 ? qFromLittleEndian<int32_t>(header.constData() + 24) : -1;
 }
 
 }  // namespace
@@ -71,9 +67,13 @@ class SamplerateLiveTest : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() > blocks + 3, 10000);
 
             BoxAnswerer answerer;
+            QElapsedTimer refusal;
+            refusal.start();
             dialog->rateButton(5512)->click();
+            QVERIFY(refusal.elapsed() >= restartPauseMs);  // the device is given its pause before the reopening
             QCOMPARE(answerer.boxes().size(), 1);
             QCOMPARE(answerer.boxes()[0].title, QString("LMS"));
+            QVERIFY(!answerer.boxes()[0].text.isEmpty());  // the library's text (its forms: the live failure tests)
             QVERIFY(answerer.boxes()[0].hadOwner);
             QVERIFY(dialog->rateButton(44100)->isChecked());
             QVERIFY(!dialog->rateButton(5512)->isChecked());
@@ -83,13 +83,14 @@ class SamplerateLiveTest : public QObject {
             QVERIFY(window.wavRecorder().recording());
             blocks = engine->shared.blocksDone.load();
             QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() > blocks + 3, 10000);  // audio flows again
+            QCOMPARE(window.audioStream().underflows.load() + window.audioStream().overflows.load(), 0u);
             window.command(203);
             dialog->close();
         }
         // Before the change and after it; none at the refused rate.
         QList<int> rates;
         for (const QString& f : QDir(live.recordings.path()).entryList({"Wave Capture *.wav"}))
-            rates << waveRate(live.recordings.filePath(f));
+            rates << test::readSound(live.recordings.filePath(f).toStdString()).rate;
         std::sort(rates.begin(), rates.end());
         QCOMPARE(rates, QList<int>({22050, 44100}));
     }

@@ -35,7 +35,7 @@ std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed) {
 
 // At any scale, however small: the line and the estimate are not rounded.
 TEST(CombFilter, PeriodicInputIsRemovedFromTheFourthPeriodUntilTheFirstAdaptation) {
-    for (const auto [rate, period] : {std::pair{22050, 441}, {44100, 882}}) {
+    for (const auto& [rate, period] : {std::pair{22050, 441}, {44100, 882}}) {
         for (float scale : {1e-3f, 1.0f, 3e5f}) {
             auto comb = std::make_unique<CombFilter>();
             comb->setup(20.0f, rate);

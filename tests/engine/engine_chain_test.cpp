@@ -98,16 +98,24 @@ TEST(EngineChain, PauseSilencesOutputFreezesSpectraAndKeepsRecording) {
     EXPECT_GT(nonZero, 1000);  // the filtered signal, not silence
 }
 
-TEST(EngineChain, WaveBlockIsEightTimesOutputAndIgnoresOutputLevel) {
-    Rig rig;
-    put(rig.engine->settings.agcOn, 0);
-    put(rig.engine->settings.outputLevel, 150);
-    for (int b = 0; b < 2; ++b) rig.tone(900, 0.2, b);
-    for (int k = 0; k < blockLength; ++k) {
-        ASSERT_EQ(rig.engine->waveBlock[k], int32_t(rig.engine->blockOutput[k] * 8.0));
-        ASSERT_FLOAT_EQ(rig.out[2 * k], float(rig.engine->blockOutput[k] * 0.25 / 1000));
-        ASSERT_EQ(rig.out[2 * k], rig.out[2 * k + 1]);
+// The recording is what the listener hears at output level 0, 8000 times
+// larger (the 16-bit file's full scale), whatever the output level is.
+TEST(EngineChain, RecordingIsTheOutputAtLevelZeroWhateverTheLevel) {
+    Rig rigs[3];
+    const int levels[] = {0, 150, 200};
+    for (int r = 0; r < 3; ++r) {
+        put(rigs[r].engine->settings.outputLevel, levels[r]);
+        for (int b = 0; b < 2; ++b) rigs[r].tone(900, 0.2, b);
     }
+    EXPECT_GT(rigs[0].outputRms(), 0.1);
+    for (int k = 0; k < blockLength; ++k) {
+        ASSERT_NEAR(rigs[0].engine->waveBlock[k], 8000.0 * rigs[0].out[2 * k], 1.0) << k;
+        ASSERT_EQ(rigs[1].engine->waveBlock[k], rigs[0].engine->waveBlock[k]) << k;
+        ASSERT_EQ(rigs[2].engine->waveBlock[k], rigs[0].engine->waveBlock[k]) << k;
+        ASSERT_FLOAT_EQ(rigs[1].out[2 * k], rigs[0].out[2 * k] / 4) << k;
+        ASSERT_EQ(rigs[1].out[2 * k], rigs[1].out[2 * k + 1]) << k;
+    }
+    EXPECT_EQ(rigs[2].outputRms(), 0.0);
 }
 
 TEST(EngineChain, BadBuffersAndSamplesDoNoLastingHarm) {

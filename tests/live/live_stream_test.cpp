@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "audio_stream.h"
+#include "decibels.h"
 #include "tone.h"
 #include "virtual_device.h"  // tests/support
 
@@ -37,15 +38,10 @@ double passSeconds() {
     return s && std::atof(s) > 0 ? std::atof(s) : 60.0;
 }
 
-double db(double ratio) { return 20 * std::log10(ratio); }
-
-// The chain with AGC, comb, blanker and LMS off is linear: input gain, the
-// AGC's fixed gain, the transform's factor 4096 and the output level.
-double predictedGain() {
-    const double inputGain = std::pow(double(float((100 - inputLevel) * 0.01)), 3.16) * 1000;
-    const double fixedGain = double(float(std::pow(0.05f, 2.2) * 2)) * 3000;
-    return inputGain * fixedGain * 4096 * (1 - outputLevel / 200.0) / 1000;
-}
+// The chain with AGC, comb, blanker and LMS off is linear: the input gain
+// at level 90 (0.6918), the fixed gain 8.2392, the transform's factor 4096
+// and the output level.
+constexpr double predictedGain = 0.6918 * 8.2392 * 4096 * (1 - outputLevel / 200.0) / 1000;
 
 bool waitForCallbacks(const AudioStreamState& s, uint32_t n, double timeoutSeconds) {
     const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
@@ -106,8 +102,8 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
     EXPECT_FALSE(state.libraryInitialised);
 
     ASSERT_TRUE(device.waitForRecording(int(recordSeconds) + 5));
-    WavData out;
-    ASSERT_TRUE(readWav(device.path("out.wav"), out));
+    const test::Sound out = test::readSound(device.path("out.wav"));
+    ASSERT_TRUE(out.opened);
     ASSERT_EQ(out.channels, 2);
     for (long n = 0; n < out.frames(); ++n)
         ASSERT_NEAR(out.samples[2 * n], out.samples[2 * n + 1], exact ? 0.0 : 1e-4) << "channels differ at " << n;
@@ -125,15 +121,15 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
 
     const ToneFit pass = fitTone(out, 0, passFirst, passLast, toneCycles);
     const ToneFit reject = fitTone(out, 0, rejectFirst, rejectLast, toneCycles);
-    const double level = db(pass.amplitude / (toneAmplitude * predictedGain()));
-    const double rejected = db(reject.amplitude / pass.amplitude);
+    const double level = test::dBAmplitude(pass.amplitude / (toneAmplitude * predictedGain));
+    const double rejected = test::dBAmplitude(reject.amplitude / pass.amplitude);
     // Every half second against the tone fitted to the whole phase: a window
     // missing, repeated or shifted leaves a phase step, a residual near -10 dB.
     double worst = -200;
     const long window = rate / 2;
     for (long first = passFirst; first + window <= passLast; first += window) {
-        const double r =
-            db(residualRms(out, 0, first, first + window, toneCycles, pass) * std::sqrt(2.0) / pass.amplitude);
+        const double r = test::dBAmplitude(residualRms(out, 0, first, first + window, toneCycles, pass) *
+                                           std::sqrt(2.0) / pass.amplitude);
         EXPECT_LT(r, exact ? -60.0 : -50.0) << "window at " << double(first - passFirst) / rate << " s";
         worst = std::max(worst, r);
     }

@@ -1,7 +1,5 @@
 #include "tone.h"
 
-#include <sndfile.h>
-
 #include <cmath>
 #include <numbers>
 
@@ -9,40 +7,20 @@ namespace tolvek::live {
 
 bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude, double cyclesPerSample,
                         double rightAmplitude, double rightCyclesPerSample) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f) return false;
     const long frames = std::lround(seconds * rate);
-    std::vector<float> buf(2 * frames);
+    std::vector<float> buf(2 * size_t(frames));
     const double twoPi = 2 * std::numbers::pi;
     for (long n = 0; n < frames; ++n) {
-        buf[2 * n] = float(amplitude * std::sin(twoPi * cyclesPerSample * double(n)));
-        buf[2 * n + 1] = float(rightAmplitude * std::sin(twoPi * rightCyclesPerSample * double(n)));
+        buf[2 * size_t(n)] = float(amplitude * std::sin(twoPi * cyclesPerSample * double(n)));
+        buf[2 * size_t(n) + 1] = float(rightAmplitude * std::sin(twoPi * rightCyclesPerSample * double(n)));
     }
-    const bool ok = sf_writef_float(f, buf.data(), frames) == frames;
-    return sf_close(f) == 0 && ok;
+    return test::writeSound(path, buf, rate, 2);
 }
 
-bool readWav(const std::string& path, WavData& out) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return false;
-    out.channels = info.channels;
-    out.samples.assign(size_t(info.frames) * info.channels, 0.0f);
-    const bool ok = sf_readf_float(f, out.samples.data(), info.frames) == info.frames;
-    sf_close(f);
-    return ok;
-}
-
-static double sample(const WavData& wav, int channel, long n) {
-    return double(wav.samples[size_t(n) * size_t(wav.channels) + size_t(channel)]);
-}
+static double sample(const test::Sound& wav, int channel, long n) { return double(wav.at(n, channel)); }
 
 // Least squares of x ≈ a·cos + b·sin through its 2×2 normal equations.
-ToneFit fitTone(const WavData& wav, int channel, long first, long last, double cyclesPerSample) {
+ToneFit fitTone(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample) {
     const double w = 2 * std::numbers::pi * cyclesPerSample;
     double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
     for (long n = first; n < last; ++n) {
@@ -56,7 +34,8 @@ ToneFit fitTone(const WavData& wav, int channel, long first, long last, double c
     return fit;
 }
 
-double residualRms(const WavData& wav, int channel, long first, long last, double cyclesPerSample, const ToneFit& fit) {
+double residualRms(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample,
+                   const ToneFit& fit) {
     const double w = 2 * std::numbers::pi * cyclesPerSample;
     double sq = 0.0;
     for (long n = first; n < last; ++n) {

@@ -1,9 +1,11 @@
-// Test signals for the live tests: stereo float WAV files of a tone, their
-// reading back, and a least-squares fit of a tone of known frequency.
+// Test signals for the live tests: stereo float WAV files of a tone, and a least-squares fit of a tone of known
+// frequency.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "sound_file.h"
 
 namespace tolvek::live {
 
@@ -13,22 +15,16 @@ namespace tolvek::live {
 bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude, double cyclesPerSample,
                         double rightAmplitude, double rightCyclesPerSample);
 
-struct WavData {
-    int channels = 0;
-    std::vector<float> samples;  // interleaved
-    long frames() const { return channels ? long(samples.size()) / channels : 0; }
-};
-bool readWav(const std::string& path, WavData& out);
-
 // a·cos + b·sin fitted to channel `channel` of frames [first, last).
 struct ToneFit {
     double a = 0.0, b = 0.0;
     double amplitude = 0.0;  // sqrt(a² + b²)
     double residualRms = 0.0;
 };
-ToneFit fitTone(const WavData& wav, int channel, long first, long last, double cyclesPerSample);
+ToneFit fitTone(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample);
 
 // The rms of what `fit` leaves of channel `channel` in frames [first, last).
-double residualRms(const WavData& wav, int channel, long first, long last, double cyclesPerSample, const ToneFit& fit);
+double residualRms(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample,
+                   const ToneFit& fit);
 
 }  // namespace tolvek::live

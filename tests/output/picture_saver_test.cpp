@@ -46,7 +46,7 @@ TEST(Pictures, EachFormatDecodesBack) {
     // BMP, PNG and GIF (a picture of few colours) are lossless; JPEG at quality 85 is close.
     const Case cases[] = {
         {captureBmp, "bmp", 0}, {captureJpeg, "jpg", 24}, {capturePng, "png", 0}, {captureGif, "gif", 0}};
-    testing::TempDir dir;
+    test::TempDir dir;
     const QImage picture = testPicture();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ext);
@@ -83,7 +83,7 @@ TEST(Pictures, GifOfManyColoursKeepsGreysGreyAndColoursClose) {
 
 TEST(Pictures, JpegIsWrittenAtQuality85) {
     // Same picture, same encoder: the file saved must match quality 85 byte for byte.
-    testing::TempDir dir;
+    test::TempDir dir;
     const QImage picture = testPicture();
     const OutputResult r = savePicture(picture, captureJpeg, dir.str());
     ASSERT_TRUE(r.ok());
@@ -91,12 +91,12 @@ TEST(Pictures, JpegIsWrittenAtQuality85) {
     QBuffer buffer(&reference);
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(picture.save(&buffer, "jpeg", 85));
-    const auto bytes = testing::readBytes(r.path);
+    const auto bytes = test::readBytes(r.path);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), reference);
 }
 
 TEST(Pictures, FailuresAreReportedAndLeaveNoFile) {
-    testing::TempDir dir;
+    test::TempDir dir;
     const OutputResult missingDir = savePicture(testPicture(), captureBmp, dir.str() + "/missing");
     EXPECT_NE(missingDir.error.find("Could not create"), std::string::npos) << missingDir.error;
     EXPECT_FALSE(savePicture(testPicture(), 5, dir.str()).ok());

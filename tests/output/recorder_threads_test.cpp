@@ -16,12 +16,12 @@ using namespace std::chrono_literals;
 
 TEST(RecorderThreads, BlocksNeverLeakAcrossFilesOrTear) {
     auto engine = std::make_unique<Engine>();
-    testing::TempDir dir;
+    test::TempDir dir;
     std::atomic<bool> running{true};
     std::atomic<int> produced{0};
     std::thread producer([&] {
         for (int k = 0; running.load(std::memory_order_relaxed); k = (k + 1) % 30000) {
-            testing::pushTagged(engine->settings, engine->recordRing, k);
+            test::pushTagged(engine->settings, engine->recordRing, k);
             produced.store(k, std::memory_order_relaxed);
             std::this_thread::sleep_for(500us);
         }
@@ -51,9 +51,9 @@ TEST(RecorderThreads, BlocksNeverLeakAcrossFilesOrTear) {
     int lastTag = -1, blocks = 0;
     for (const std::string& p : paths) {
         SCOPED_TRACE(p);
-        const auto bytes = testing::readBytes(p);
-        ASSERT_EQ(bytes.size(), 44 + testing::le32(bytes, 40));
-        for (int t : testing::blockTags(testing::readSoundFile(p))) {
+        const auto bytes = test::readBytes(p);
+        ASSERT_EQ(bytes.size(), 44 + test::le32(bytes, 40));
+        for (int t : test::blockTags(test::readSound(p))) {
             ASSERT_GT(t, lastTag);  // in order, no block twice, none torn (-1)
             lastTag = t;
             ++blocks;

@@ -1,16 +1,11 @@
-// Helpers of the recorder and picture tests: a private directory, and ways
-// to look at the files written into it.
+// The recorder tests' blocks and the checks of the files they end in.
 #pragma once
 
-#include <sndfile.h>
-#include <stdlib.h>
-#include <sys/resource.h>
-
-#include <csignal>
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,19 +13,10 @@
 
 #include "block_ring.h"
 #include "settings.h"
+#include "sound_file.h"
+#include "temp_dir.h"
 
-namespace tolvek::testing {
-
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "tolvek-output-XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string str() const { return path.string(); }
-    size_t fileCount() const { return size_t(std::distance(std::filesystem::directory_iterator(path), {})); }
-};
+namespace tolvek::test {
 
 inline std::vector<uint8_t> readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -41,39 +27,6 @@ inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 inline uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-
-// Disk full, emulated with the process's file size limit: writes beyond it
-// fail with EFBIG instead of raising SIGXFSZ.
-struct FileSizeLimit {
-    rlimit old{};
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lim = old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-};
-
-// The file as a WAV reader sees it.
-struct SoundFile {
-    bool opened = false;
-    int rate = 0, channels = 0;
-    std::vector<int16_t> samples;  // interleaved
-};
-
-inline SoundFile readSoundFile(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return {};
-    SoundFile s{true, info.samplerate, info.channels, std::vector<int16_t>(size_t(info.frames * info.channels))};
-    sf_readf_short(f, s.samples.data(), info.frames);
-    sf_close(f);
-    return s;
-}
 
 // The engine's recording step for a block whose every sample is `tag`, so
 // that its position shows in the file.
@@ -86,15 +39,36 @@ void pushTagged(ProcessingSettings& s, Ring& ring, int32_t tag) {
 
 // The tags of a file's blocks, or -1 for a block whose frames disagree
 // (a torn block, or the channels differ).
-inline std::vector<int> blockTags(const SoundFile& s) {
+inline std::vector<int> blockTags(const Sound& s) {
     std::vector<int> tags;
     const size_t perBlock = 2 * size_t(blockLength);
     for (size_t at = 0; at + perBlock <= s.samples.size(); at += perBlock) {
         const auto block = s.samples.begin() + long(at);
-        const bool same = std::all_of(block, block + long(perBlock), [&](int16_t v) { return v == *block; });
-        tags.push_back(same ? *block : -1);
+        const bool same = std::all_of(block, block + long(perBlock), [&](float v) { return v == *block; });
+        tags.push_back(same ? int(std::lround(*block * 32768)) : -1);
     }
     return tags;
 }
 
-}  // namespace tolvek::testing
+// A complete file: every header field describes exactly its bytes (16-bit
+// stereo PCM at `rate`), and it holds the `count` blocks tagged from `first` on.
+inline void expectWaveFile(const std::string& path, int first, int count, int rate = 22050) {
+    SCOPED_TRACE(path);
+    const uint32_t data = 8192 * uint32_t(count);
+    const auto h = readBytes(path);
+    ASSERT_EQ(h.size(), 44 + data);
+    for (const auto& [at, tag] : {std::pair<size_t, std::string>{0, "RIFF"}, {8, "WAVEfmt "}, {36, "data"}})
+        EXPECT_EQ(std::string(h.begin() + long(at), h.begin() + long(at + tag.size())), tag);
+    const std::pair<size_t, uint32_t> fields32[] = {
+        {4, 36 + data}, {16, 16}, {24, uint32_t(rate)}, {28, uint32_t(rate) * 4}, {40, data}};
+    for (const auto& [at, want] : fields32) EXPECT_EQ(le32(h, at), want) << "offset " << at;
+    const std::pair<size_t, uint16_t> fields16[] = {{20, 1}, {22, 2}, {32, 4}, {34, 16}};
+    for (const auto& [at, want] : fields16) EXPECT_EQ(le16(h, at), want) << "offset " << at;
+    const Sound s = readSound(path);
+    ASSERT_TRUE(s.opened);
+    std::vector<int> tags(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) tags[size_t(k)] = first + k;
+    EXPECT_EQ(blockTags(s), tags);
+}
+
+}  // namespace tolvek::test

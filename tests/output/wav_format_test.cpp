@@ -1,4 +1,4 @@
-// The header bytes, the frame packing and the file names.
+// The header of the largest file, the frame packing and the file names.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,27 +11,13 @@
 namespace tolvek {
 namespace {
 
-using testing::le16;
-using testing::le32;
+using test::le16;
 
-TEST(WavHeader, FieldsAtTheirOffsets) {
-    struct Case {
-        uint32_t blocks;
-        int32_t rate;
-    };
-    for (const Case c : {Case{0, 22050}, Case{7, 44100}, Case{3, 5512}, Case{524287, 11025}}) {
-        SCOPED_TRACE(c.blocks);
-        const uint32_t data = 8192 * c.blocks;
-        const auto a = waveHeader(data, c.rate);
-        const std::vector<uint8_t> h(a.begin(), a.end());
-        for (const auto& [at, tag] : {std::pair<size_t, std::string>{0, "RIFF"}, {8, "WAVEfmt "}, {36, "data"}})
-            EXPECT_EQ(std::string(h.begin() + long(at), h.begin() + long(at + tag.size())), tag);
-        const std::pair<size_t, uint32_t> fields32[] = {
-            {4, 36 + data}, {16, 16}, {24, uint32_t(c.rate)}, {28, uint32_t(c.rate) * 4}, {40, data}};
-        for (const auto& [at, want] : fields32) EXPECT_EQ(le32(h, at), want) << "offset " << at;
-        const std::pair<size_t, uint16_t> fields16[] = {{20, 1}, {22, 2}, {32, 4}, {34, 16}};
-        for (const auto& [at, want] : fields16) EXPECT_EQ(le16(h, at), want) << "offset " << at;
-    }
+// The largest file: the RIFF size still fits its 32 bits (the other fields
+// are checked in every file the recorder tests write).
+TEST(WavHeader, LargestDataSize) {
+    const auto h = waveHeader(0xFFFFE000u, 11025);
+    EXPECT_EQ(test::le32({h.begin(), h.end()}, 4), 0xFFFFE000u + 36);
 }
 
 TEST(WavFrames, BothChannelsCarryTheSaturatedSample) {
@@ -56,7 +42,7 @@ TEST(CaptureNames, TwoDigitFieldsFromTheTimeOfDay) {
 }
 
 TEST(CaptureNames, TakenNamesGetASuffixAndAreNeverReplaced) {
-    testing::TempDir dir;
+    test::TempDir dir;
     const std::string stem = dir.str() + "/Capture 09.05.03 h";
     std::ofstream(stem + ".jpg") << "keep";
     for (int i = 2; i <= 4; ++i) {
@@ -65,7 +51,7 @@ TEST(CaptureNames, TakenNamesGetASuffixAndAreNeverReplaced) {
         ::close(f.fd);
         EXPECT_EQ(f.path, stem + " (" + std::to_string(i) + ").jpg");
     }
-    const auto kept = testing::readBytes(stem + ".jpg");
+    const auto kept = test::readBytes(stem + ".jpg");
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep");
 }
 

@@ -8,16 +8,17 @@
 #include <map>
 #include <memory>
 
+#include "file_size_limit.h"
 #include "recording_files.h"
 
 namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FileSizeLimit;
-using testing::le32;
-using testing::readBytes;
-using testing::readSoundFile;
+using test::expectWaveFile;
+using test::FileSizeLimit;
+using test::le32;
+using test::readBytes;
 
 constexpr uint32_t blockBytes = 8192;
 
@@ -31,7 +32,7 @@ bool waitFor(F done) {
 struct RecorderTest : ::testing::Test {
     std::unique_ptr<Engine> engine = std::make_unique<Engine>();
     ProcessingSettings& settings = engine->settings;
-    testing::TempDir dir;
+    test::TempDir dir;
     std::unique_ptr<WavRecorder> rec;  // destroyed first
 
     WavRecorder& recorder(uint32_t maxDataBytes = waveMaxDataBytes) {
@@ -44,25 +45,7 @@ struct RecorderTest : ::testing::Test {
         return r;
     }
     void pushTags(int from, int count) {
-        for (int k = from; k < from + count; ++k) testing::pushTagged(settings, engine->recordRing, k);
-    }
-
-    // The file is complete: its header describes exactly its bytes, and it
-    // holds the `count` blocks tagged from `first` on.
-    static void expectFile(const std::string& path, int first, int count, int rate = 22050) {
-        SCOPED_TRACE(path);
-        std::vector<int> tags;
-        for (int k = first; k < first + count; ++k) tags.push_back(k);
-        const uint32_t data = blockBytes * uint32_t(count);
-        const auto bytes = readBytes(path);
-        ASSERT_EQ(bytes.size(), 44 + data);
-        EXPECT_EQ(le32(bytes, 4), 36 + data);
-        EXPECT_EQ(le32(bytes, 40), data);
-        const auto s = readSoundFile(path);
-        ASSERT_TRUE(s.opened);
-        EXPECT_EQ(s.channels, 2);
-        EXPECT_EQ(s.rate, rate);
-        EXPECT_EQ(testing::blockTags(s), tags);
+        for (int k = from; k < from + count; ++k) test::pushTagged(settings, engine->recordRing, k);
     }
 };
 
@@ -77,23 +60,21 @@ TEST_F(RecorderTest, RecordingOfNBlocks) {
         rec->stopRecording();
         EXPECT_EQ(get(settings.recordingOn), 0);
         EXPECT_EQ(rec->waveBytesWritten(), 0u);
-        expectFile(r.path, 0, n);
+        expectWaveFile(r.path, 0, n);
     }
 }
 
+// A ramp across full scale: each sample in its place, saturated, on both channels.
 TEST_F(RecorderTest, BlocksReachTheFileSaturatedOnBothChannels) {
     const OutputResult r = start();
     RecordBlock b;
     for (int i = 0; i < blockLength; ++i) b.samples[i] = (i - blockLength / 2) * 40;  // ±40960
     engine->recordRing.push(b.samples);
     rec->stopRecording();
-    const auto s = readSoundFile(r.path);
-    ASSERT_EQ(s.samples.size(), 2u * blockLength);
-    for (int i = 0; i < blockLength; ++i) {
-        const int32_t v = std::clamp<int32_t>(b.samples[i], -32768, 32767);
-        ASSERT_EQ(s.samples[2 * size_t(i)], v) << i;
-        ASSERT_EQ(s.samples[2 * size_t(i) + 1], v) << i;
-    }
+    const auto s = test::readSound(r.path);
+    ASSERT_EQ(s.frames(), blockLength);
+    for (int i = 0; i < blockLength; ++i)
+        for (int c : {0, 1}) ASSERT_EQ(s.at(i, c) * 32768, std::clamp(b.samples[i], -32768, 32767)) << i;
 }
 
 TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
@@ -103,7 +84,7 @@ TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
     std::this_thread::sleep_for(1200ms);  // the header is rewritten about once a second
     const std::string cut = dir.str() + "/cut.wav";
     std::filesystem::copy_file(r.path, cut);
-    expectFile(cut, 0, 5);
+    expectWaveFile(cut, 0, 5);
 
     // Between updates the header may lag behind the data, never run ahead.
     pushTags(5, 3);
@@ -115,7 +96,7 @@ TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
         std::this_thread::sleep_for(2ms);
     }
     rec->stopRecording();
-    expectFile(r.path, 0, 8);
+    expectWaveFile(r.path, 0, 8);
 }
 
 TEST_F(RecorderTest, StartWhileRecordingAndEndingTheProgramCompleteTheFiles) {
@@ -125,24 +106,27 @@ TEST_F(RecorderTest, StartWhileRecordingAndEndingTheProgramCompleteTheFiles) {
     EXPECT_NE(first.path, second.path);
     pushTags(2, 3);
     rec.reset();  // as at the program's end, without a stop
-    expectFile(first.path, 0, 2);
-    expectFile(second.path, 2, 3);
+    expectWaveFile(first.path, 0, 2);
+    expectWaveFile(second.path, 2, 3);
 }
 
+// Every rate the program offers, each in a file of its own.
 TEST_F(RecorderTest, RateChangeContinuesInANewFileAtTheNewRate) {
-    const OutputResult first = start();
+    std::vector<std::pair<std::string, int>> files{{start().path, 22050}};
     pushTags(0, 2);
-    settings.sampleRate.store(44100);
-    const OutputResult second = rec->restartAtRate(44100);
-    ASSERT_TRUE(second.ok()) << second.error;
-    pushTags(2, 3);
+    for (int rate : {44100, 11025, 5512}) {
+        settings.sampleRate.store(rate);
+        const OutputResult next = rec->restartAtRate(rate);
+        ASSERT_TRUE(next.ok()) << next.error;
+        files.emplace_back(next.path, rate);
+        pushTags(2 * int(files.size() - 1), 2);
+    }
     rec->stopRecording();
-    expectFile(first.path, 0, 2);
-    expectFile(second.path, 2, 3, 44100);
+    for (size_t i = 0; i < files.size(); ++i) expectWaveFile(files[i].first, 2 * int(i), 2, files[i].second);
 
-    EXPECT_TRUE(rec->restartAtRate(11025).ok());  // idle: nothing happens
+    EXPECT_TRUE(rec->restartAtRate(22050).ok());  // idle: nothing happens
     EXPECT_EQ(get(settings.recordingOn), 0);
-    EXPECT_EQ(dir.fileCount(), 2u);
+    EXPECT_EQ(dir.fileCount(), 4u);
 }
 
 TEST_F(RecorderTest, UncreatableFileLeavesTheRecorderIdle) {
@@ -186,7 +170,7 @@ TEST_F(RecorderTest, StalledWriterKeepsTheTimelineAndReportsTheLoss) {
         const auto bytes = readBytes(r.path);
         ASSERT_EQ(bytes.size(), 44 + blockBytes * tags.size());
         EXPECT_EQ(le32(bytes, 40), blockBytes * tags.size());
-        EXPECT_EQ(testing::blockTags(readSoundFile(r.path)), tags);
+        EXPECT_EQ(test::blockTags(test::readSound(r.path)), tags);
     }
 }
 
@@ -210,11 +194,11 @@ TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
         EXPECT_EQ(rec->takeError(), "");  // reported once
         rec->stopRecording();
     }
-    expectFile(r.path, 0, 3);
+    expectWaveFile(r.path, 0, 3);
     const OutputResult next = start();  // usable again
     pushTags(0, 1);
     rec->stopRecording();
-    expectFile(next.path, 0, 1);
+    expectWaveFile(next.path, 0, 1);
 }
 
 // At the largest size a file is completed and the recording goes on in a
@@ -229,13 +213,13 @@ TEST_F(RecorderTest, RecordingContinuesInANewFileAtTheLargestSize) {
     EXPECT_EQ(rec->takeError(), "");
     std::map<int, std::string> byFirstTag;  // the files in recording order
     for (const auto& f : std::filesystem::directory_iterator(dir.path))
-        byFirstTag[testing::blockTags(readSoundFile(f.path())).at(0)] = f.path();
+        byFirstTag[test::blockTags(test::readSound(f.path())).at(0)] = f.path();
     ASSERT_EQ(byFirstTag.size(), 3u);
     EXPECT_EQ(byFirstTag.at(0), r.path);
     const int sizes[] = {3, 3, 2};
     int first = 0;
     for (int size : sizes) {
-        expectFile(byFirstTag.at(first), first, size);
+        expectWaveFile(byFirstTag.at(first), first, size);
         first += size;
     }
 }

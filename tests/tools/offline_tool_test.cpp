@@ -15,12 +15,12 @@
 #include <tuple>
 #include <vector>
 
-#include "agc.h"
-#include "engine.h"
+#include "decibels.h"
 #include "tool_runner.h"
 
 namespace {
 
+using tolvek::test::dBAmplitude;
 using tolvek::tooltest::ToolRun;
 
 std::vector<float> tone(double hz, double amplitude, double seconds, int rate) {
@@ -36,12 +36,11 @@ double rms(const std::vector<float>& x, size_t from, size_t to) {
     return std::sqrt(s / double(to - from));
 }
 
-double dB(double ratio) { return 20 * std::log10(ratio); }
-
-// The linear chain's gain with AGC off at the given slider levels.
-double linearGain(int inputLevel, int outputLevel) {
-    return tolvek::inputGainFor(inputLevel) * 1000 * tolvek::Agc::fixedGain() * 3000 * 4096 *
-           (1 - outputLevel / 200.0) / 1000;
+// The linear chain's gain with AGC off, from the figures the engine is
+// built to: input gain 1000 at level 0 and 0.6918 at 90, the fixed gain
+// 8.2392, the transform's 4096, then (1 - output level / 200) / 1000.
+constexpr double chainGain(double inputGain, int outputLevel) {
+    return inputGain * 8.2392 * 4096 * (1 - outputLevel / 200.0) / 1000;
 }
 
 constexpr int filterDelay = 1025;  // frames from input to output
@@ -97,24 +96,33 @@ struct OfflineTool : ::testing::Test {
 TEST_F(OfflineTool, ToneInPassBandLeavesAtTheLinearChainsLevel) {
     const int rate = 22050;
     const auto out = files.filter(tone(1500, 0.05, 3, rate), rate, "--band pass --agc off");
-    const double expected = 0.05 / std::sqrt(2) * linearGain(90, 100);
+    const double expected = 0.05 / std::sqrt(2) * chainGain(0.6918, 100);
     const double measured = rms(out, 4096, 3 * rate - 4096);
-    EXPECT_NEAR(dB(measured / expected), 0.0, 0.5) << measured << " vs " << expected;
+    EXPECT_NEAR(dBAmplitude(measured / expected), 0.0, 0.5) << measured << " vs " << expected;
 }
 
+// At the loudest input level and at the start levels: the gain the figures
+// give, and every sample reproduced after it and the filter's delay.
 TEST_F(OfflineTool, PassAllReproducesTheInputAfterGainAndDelay) {
-    for (int rate : {5512, 44100}) {
+    const std::tuple<int, std::string, double> cases[] = {
+        {5512, "--input-level 0 --output-level 20", chainGain(1000, 20)}, {44100, "", chainGain(0.6918, 100)}};
+    for (const auto& [rate, levels, gain] : cases) {
         std::mt19937 rng(rate);
         std::uniform_real_distribution<float> u(-0.5f, 0.5f);
         std::vector<float> in(size_t(rate) * 2);
         for (auto& v : in) v = u(rng);
-        const auto out = files.filter(in, rate, "--band passall --agc off --input-level 60 --output-level 20");
+        const auto out = files.filter(in, rate, "--band passall --agc off " + levels);
         ASSERT_GE(out.size(), in.size() + filterDelay);
-        const double gain = linearGain(60, 20);
+        double xy = 0, xx = 0;
+        for (size_t n = 0; n < in.size(); ++n) xy += double(out[n + filterDelay]) * in[n], xx += double(in[n]) * in[n];
+        const double measured = xy / xx;
+        EXPECT_NEAR(measured / gain, 1.0, 2e-4) << rate;
         double worst = 0;
-        for (size_t n = 0; n < in.size(); ++n) worst = std::max(worst, std::abs(out[n + filterDelay] / gain - in[n]));
+        for (size_t n = 0; n < in.size(); ++n)
+            worst = std::max(worst, std::abs(out[n + filterDelay] / measured - in[n]));
         EXPECT_LT(worst, 1e-5) << rate;
-        for (size_t n = 0; n < filterDelay; ++n) ASSERT_LT(std::abs(out[n] / gain), 1e-5);  // silence before the input
+        for (size_t n = 0; n < filterDelay; ++n)
+            ASSERT_LT(std::abs(out[n] / measured), 1e-5);  // silence before the input
     }
 }
 
@@ -127,8 +135,8 @@ TEST_F(OfflineTool, RejectedBandAndNotchesRemoveTones) {
     };
     for (const auto& [hz, args, minDrop] : cases) {
         const auto in = tone(hz, 0.05, 3, rate);
-        const double drop = dB(rms(files.filter(in, rate, "--agc off"), from, to) /
-                               rms(files.filter(in, rate, "--agc off " + args), from, to));
+        const double drop = dBAmplitude(rms(files.filter(in, rate, "--agc off"), from, to) /
+                                        rms(files.filter(in, rate, "--agc off " + args), from, to));
         std::printf("%-16s tone %6.0f Hz drops by %.1f dB\n", args.c_str(), hz, drop);
         EXPECT_GE(drop, minDrop) << args;
     }
@@ -139,7 +147,7 @@ TEST_F(OfflineTool, AgcBringsInputs40dBApartWithin3dB) {
     for (const std::string speed : {"fast", "slow"}) {
         const double loud = rms(files.filter(tone(800, 0.5, 4, rate), rate, "--agc " + speed), rate * 2, rate * 4);
         const double soft = rms(files.filter(tone(800, 0.005, 4, rate), rate, "--agc " + speed), rate * 2, rate * 4);
-        EXPECT_LT(std::abs(dB(loud / soft)), 3.0) << speed << ": " << dB(loud / soft);
+        EXPECT_LT(std::abs(dBAmplitude(loud / soft)), 3.0) << speed << ": " << dBAmplitude(loud / soft);
     }
 }
 

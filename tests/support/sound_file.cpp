@@ -1,0 +1,46 @@
+#include "sound_file.h"
+
+#include <sndfile.h>
+
+namespace tolvek::test {
+
+long scanSound(const std::string& path, Sound& s, const std::function<void(const float*, long)>& piece) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    s = {};
+    if (!f) return -1;
+    s.opened = true;
+    s.rate = info.samplerate;
+    s.channels = info.channels;
+    s.headerFrames = long(info.frames);
+    std::vector<float> buffer(size_t(65536 * info.channels));
+    long total = 0;
+    for (sf_count_t got; (got = sf_readf_float(f, buffer.data(), 65536)) > 0; total += long(got))
+        piece(buffer.data(), long(got));
+    if (sf_error(f) != SF_ERR_NO_ERROR) total = -1;
+    sf_close(f);
+    return total;
+}
+
+Sound readSound(const std::string& path) {
+    Sound s;
+    std::vector<float> all;
+    const long frames =
+        scanSound(path, s, [&](const float* p, long n) { all.insert(all.end(), p, p + n * s.channels); });
+    if (frames != s.headerFrames) s.opened = false;  // a short read is a broken file
+    s.samples = std::move(all);
+    return s;
+}
+
+bool writeSound(const std::string& path, const std::vector<float>& samples, int rate, int channels) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) return false;
+    const bool ok = sf_write_float(f, samples.data(), sf_count_t(samples.size())) == sf_count_t(samples.size());
+    return sf_close(f) == 0 && ok;
+}
+
+}  // namespace tolvek::test
