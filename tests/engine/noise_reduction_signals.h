@@ -15,10 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "decibels.h"
+
 #include "engine.h"
 #include "fft.h"
 
-namespace tolvek::testsignals {
+namespace tolvek::test {
 
 // A voiced, speech-like stand-in: a glottal pulse train with a wandering
 // pitch through two formant resonators, in syllables.
@@ -112,7 +114,7 @@ inline double toneSnrDb(const std::vector<float>& y, size_t start, size_t n, dou
         total += v * v;
     }
     const double tone = 2 * (re * re + im * im) / double(n);
-    return 10 * std::log10(tone / (total - tone));
+    return dBPower(tone / (total - tone));
 }
 
 // Welch power spectrum (Hann, 8192 points, half overlap) of y[start, end):
@@ -133,6 +135,4 @@ inline std::vector<double> powerSpectrum(const std::vector<float>& y, size_t sta
     return p;
 }
 
-inline double dB(double ratio) { return 10 * std::log10(ratio); }
-
-}  // namespace tolvek::testsignals
+}  // namespace tolvek::test

@@ -28,11 +28,11 @@ double recoveredDropDb(Stage&& step, const std::vector<float>& after) {
         EXPECT_TRUE(std::isfinite(y)) << i;
         if (i >= after.size() - rate) in += double(after[i]) * after[i], out += double(y) * y;
     }
-    return testsignals::dB(in / out);
+    return test::dBPower(in / out);
 }
 
 TEST(SpeechCleaningStages, RecoverFromHostileInput) {
-    std::vector<float> tone(4 * rate), noise = testsignals::whiteNoise(4 * rate, 10.0, 3);
+    std::vector<float> tone(4 * rate), noise = test::whiteNoise(4 * rate, 10.0, 3);
     for (size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<float>(100 * std::sin(2 * M_PI * 1000.0 * double(i) / rate));
     auto notch = std::make_unique<AutoNotch>();

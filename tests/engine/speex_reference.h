@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace tolvek::testsignals {
+namespace tolvek::test {
 
 // Runs x (full scale `1 / scale`) through the preprocessor in 16-bit frames
 // of 20 ms; the output has x's length and scale.
@@ -28,4 +28,4 @@ inline std::vector<float> speexDenoise(const std::vector<float>& x, int rate, fl
     return y;
 }
 
-}  // namespace tolvek::testsignals
+}  // namespace tolvek::test

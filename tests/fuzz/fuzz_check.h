@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace tolvek::fuzz {
+namespace tolvek::test {
 
 inline void require(bool ok, const char* what, const std::string& detail = {}) {
     if (ok) return;
@@ -19,4 +19,4 @@ inline void requireOneLineError(const std::string& error) {
     require(!error.empty() && error.find('\n') == std::string::npos, "error is not one non-empty line:", error);
 }
 
-}  // namespace tolvek::fuzz
+}  // namespace tolvek::test

@@ -13,8 +13,8 @@
 #include "offline_options.h"
 #include "settings.h"
 
-using tolvek::fuzz::require;
-using tolvek::fuzz::requireOneLineError;
+using tolvek::test::require;
+using tolvek::test::requireOneLineError;
 
 namespace {
 

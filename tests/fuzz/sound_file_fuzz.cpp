@@ -19,8 +19,8 @@
 #include "offline_input.h"
 #include "settings.h"
 
-using tolvek::fuzz::require;
-using tolvek::fuzz::requireOneLineError;
+using tolvek::test::require;
+using tolvek::test::requireOneLineError;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "tool_runner.h"
 
 using namespace tolvek;
-using namespace tolvek::testsignals;
+using namespace tolvek::test;
 
 namespace {
 
@@ -53,7 +53,7 @@ double bandPowerDb(const std::vector<float>& y, size_t start, size_t end, int ra
     double sum = 0;
     for (size_t k = 0; k < p.size(); ++k)
         if (double(k) * rate / 8192 >= lo && double(k) * rate / 8192 <= hi) sum += p[k];
-    return dB(sum);
+    return dBPower(sum);
 }
 
 TEST(AutoNotchThroughTool, RemovesCarriersAndFollowsAGlideWhileSpeechStays) {
@@ -74,7 +74,7 @@ TEST(AutoNotchThroughTool, RemovesCarriersAndFollowsAGlideWhileSpeechStays) {
             glide[i] = static_cast<float>(plain[i] + carrier * std::cos(glidePhase(t)));
         }
         const std::string opts = "--agc off --output-level 0 --input-level " + std::to_string(inputLevel);
-        tooltest::ToolFolder tool;
+        test::ToolFolder tool;
         const auto run = [&](const std::vector<float>& x, const std::string& o) { return tool.filter(x, rate, o); };
         const std::vector<float> speechOff = run(plain, opts), steadyOff = run(steady, opts),
                                  steadyOn = run(steady, opts + " --auto-notch"), glideOff = run(glide, opts),

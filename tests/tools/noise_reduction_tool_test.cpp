@@ -15,7 +15,7 @@
 #include "tool_runner.h"
 
 using namespace tolvek;
-using namespace tolvek::testsignals;
+using namespace tolvek::test;
 
 namespace {
 
@@ -50,7 +50,7 @@ std::vector<float> mix(const std::vector<float>& a, double gainA, const std::vec
 // it is in the input's full scale (times the fixed chain gain), aligned with
 // the input and cut to its length.
 std::vector<float> runTool(const std::vector<float>& x, int rate, int inputLevel, const std::string& options) {
-    std::vector<float> y = tooltest::ToolFolder().filter(
+    std::vector<float> y = test::ToolFolder().filter(
         x, rate, "--input-level " + std::to_string(inputLevel) + " --output-level 100 " + options);
     const double scale = 1 / inputGainFor(inputLevel);
     std::vector<float> aligned(x.size());
@@ -96,7 +96,7 @@ TEST(StagesThroughTool, CombRemovesHumAtEveryInputLevel) {
                 const std::vector<float> clean = runTool(bg, rate, level, "--agc off --comb 50");
                 if (background == &noise) {
                     const double added =
-                        dB(power(clean, from, n) / power(runTool(bg, rate, level, "--agc off"), from, n));
+                        dBPower(power(clean, from, n) / power(runTool(bg, rate, level, "--agc off"), from, n));
                     std::printf("comb  %5d Hz  level %2d  noise alone %+.1f dB\n", rate, level, added);
                     EXPECT_LT(added, 1.0) << rate << " " << level;
                 }
@@ -136,7 +136,7 @@ double blockSnrDb(const std::vector<float>& y, const std::vector<float>& clean, 
         signal += ys * ys / ss;
         noise += yy - ys * ys / ss;
     }
-    return dB(signal / noise);
+    return dBPower(signal / noise);
 }
 
 // A tone in white noise at 0 dB SNR and speech in white noise at 5 dB SNR,
@@ -204,8 +204,8 @@ TEST(StagesThroughTool, BlankerRemovesClicksFromTheFirstSecond) {
                     speech[i >= second] += double(clean[i]) * clean[i], changed[i >= second] += after * after;
                 }
             }
-            const double clicksDown = dB(clicksBefore / clicksAfter), first = dB(changed[0] / speech[0]),
-                         later = dB(changed[1] / speech[1]);
+            const double clicksDown = dBPower(clicksBefore / clicksAfter), first = dBPower(changed[0] / speech[0]),
+                         later = dBPower(changed[1] / speech[1]);
             std::printf(
                 "blank %5d Hz  level %2d  clicks -%.1f dB  speech changed %.1f dB in the first second, "
                 "%.1f dB from 8 s on\n",

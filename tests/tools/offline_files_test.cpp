@@ -22,7 +22,7 @@
 
 namespace {
 
-using tolvek::tooltest::ToolFolder;
+using tolvek::test::ToolFolder;
 namespace fs = std::filesystem;
 
 // The linear chain with AGC off at the start levels, from the stated stage

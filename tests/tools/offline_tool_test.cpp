@@ -21,7 +21,7 @@
 namespace {
 
 using tolvek::test::dBAmplitude;
-using tolvek::tooltest::ToolRun;
+using tolvek::test::ToolRun;
 
 std::vector<float> tone(double hz, double amplitude, double seconds, int rate) {
     std::vector<float> x(size_t(seconds * rate));
@@ -90,7 +90,7 @@ std::string floats(const std::vector<float>& x) {
 }
 
 struct OfflineTool : ::testing::Test {
-    tolvek::tooltest::ToolFolder files;
+    tolvek::test::ToolFolder files;
 };
 
 TEST_F(OfflineTool, ToneInPassBandLeavesAtTheLinearChainsLevel) {

@@ -14,7 +14,7 @@
 #include "tool_runner.h"
 
 using namespace tolvek;
-using namespace tolvek::testsignals;
+using namespace tolvek::test;
 
 namespace {
 
@@ -82,7 +82,7 @@ Figures measure(const std::vector<float>& y, const std::vector<float>& clean, co
             in += double(noisy[i]) * noisy[i];
         }
         if (energy[f] > 0.03 * mean) {
-            r.segSnr += std::clamp(dB(energy[f] / error), -10.0, 35.0), ++count;
+            r.segSnr += std::clamp(dBPower(energy[f] / error), -10.0, 35.0), ++count;
             speechIn += energy[f], speechOut += out;
         } else if (energy[f] < 0.001 * mean) {
             pauseIn += in, pauseOut += out;
@@ -91,14 +91,15 @@ Figures measure(const std::vector<float>& y, const std::vector<float>& clean, co
                           d[2 * i + 2] = 0;
             fftForward(d.data(), int(nfft));
             for (size_t k = 300 * nfft / size_t(rate) + 1; k < 2500 * nfft / size_t(rate); ++k) {  // 300-2500 Hz
-                const double l = dB(double(d[2 * k + 1]) * d[2 * k + 1] + double(d[2 * k + 2]) * d[2 * k + 2] + 1e-30);
+                const double l =
+                    dBPower(double(d[2 * k + 1]) * d[2 * k + 1] + double(d[2 * k + 2]) * d[2 * k + 2] + 1e-30);
                 logSum += l, logSquares += l * l, ++bins;
             }
         }
     }
     r.segSnr /= count;
-    r.pauseDrop = dB(pauseIn / pauseOut);
-    r.speechLevel = dB(speechOut / speechIn);
+    r.pauseDrop = dBPower(pauseIn / pauseOut);
+    r.speechLevel = dBPower(speechOut / speechIn);
     r.musical = std::sqrt(logSquares / bins - (logSum / bins) * (logSum / bins));
     return r;
 }
@@ -108,7 +109,7 @@ TEST(SpectralNoiseReductionThroughTool, BeatsSpeexOnSpeechInNoiseAtEveryRate) {
     for (const int rate : {5512, 11025, 22050, 44100}) {
         std::vector<float> clean = speech(rate, 12);
         for (float& v : clean) v *= 0.1f;  // -20 dBFS
-        tooltest::ToolFolder tool;
+        test::ToolFolder tool;
         const std::vector<float> cleanOut =
             tool.filter(clean, rate, unity);  // the reference, delayed as the tool delays
         for (const bool band : {false, true})

@@ -13,7 +13,7 @@
 #include "sound_file.h"
 #include "temp_dir.h"
 
-namespace tolvek::tooltest {
+namespace tolvek::test {
 
 struct ToolRun {
     int status = -1;
@@ -60,4 +60,4 @@ class ToolFolder {
     test::TempDir dir;
 };
 
-}  // namespace tolvek::tooltest
+}  // namespace tolvek::test
