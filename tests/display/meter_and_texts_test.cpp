@@ -2,6 +2,7 @@
 // user sees them. Texts are compared, pixel for pixel in their colour, with
 // the same text drawn alone in the same font.
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "fonts.h"
@@ -59,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, SMeter,
 class Texts : public PaintFixture {
   protected:
     // Pixels of `colour` in `area` of the picture equal those of the texts drawn alone.
-    void expectTexts(QRgb colour, QRect area, const QFont& font, std::initializer_list<ReferenceText> texts) {
+    void expectTexts(QRgb colour, QRect area, const QFont& font, const std::vector<ReferenceText>& texts) {
         const QImage want = referenceTexts(picture.size(), font, colour, texts);
         ASSERT_GT(countColour(want, colour, area), 20) << "reference text outside its area";
         EXPECT_EQ(colourMask(picture, colour, area), colourMask(want, colour, area))
@@ -131,42 +132,41 @@ TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
     }
 }
 
-TEST_F(Texts, OverloadShowsWhileLatched) {
-    overload = true;
-    paint();
-    expectTexts(qRgb(255, 0, 0), picture.rect(), defaultFont(),
-                {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}});
-    overload = false;
-    paint(0);
-    EXPECT_EQ(countColour(picture, qRgb(255, 0, 0), picture.rect()), 0);
-}
-
-TEST_F(Texts, RecordingAndRecorderStatusShowWhileSet) {
-    put(settings.recordingOn, 1);
-    recorderStatus = "Dropped 3 blocks";
-    paint();
-    expectTexts(qRgb(0, 255, 255), picture.rect(), defaultFont(),
-                {{"*** RECORDING ***", {460, 60}, Anchor::centre}, {"Dropped 3 blocks", {460, 75}, Anchor::centre}});
-    put(settings.recordingOn, 0);
-    recorderStatus.clear();
-    paint();
-    EXPECT_EQ(countColour(picture, qRgb(0, 255, 255), picture.rect()), 0);
-}
-
-TEST_F(Texts, CpuLoadShowsWhileSwitchedOn) {
-    put(settings.cpuLoadShown, 1);
-    put(shared.cpuLoad, 0.123f);
-    paint();
-    const QRect area(70, 43, 300, 18);
-    expectTexts(qRgb(128, 128, 128), area, defaultFont(), {{"CPU load = 12.3 %", {70, 43}}});
-    put(settings.cpuLoadShown, 0);
-    paint();
-    EXPECT_EQ(countColour(picture, qRgb(128, 128, 128), area), 0);
+// Each status text shows while its setting is on and is gone once it is off.
+TEST_F(Texts, StatusTextsShowWhileSet) {
+    struct Case {
+        std::function<void(bool)> set;
+        QRgb colour;
+        QRect area;
+        std::vector<ReferenceText> texts;
+    };
+    const Case cases[] = {
+        {[this](bool on) { overload = on; },
+         qRgb(255, 0, 0),
+         picture.rect(),
+         {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}}},
+        {[this](bool on) { put(settings.recordingOn, int(on)), recorderStatus = on ? "Dropped 3 blocks" : ""; },
+         qRgb(0, 255, 255),
+         picture.rect(),
+         {{"*** RECORDING ***", {460, 60}, Anchor::centre}, {"Dropped 3 blocks", {460, 75}, Anchor::centre}}},
+        {[this](bool on) { put(settings.cpuLoadShown, int(on)), put(shared.cpuLoad, 0.123f); },
+         qRgb(128, 128, 128),
+         QRect(70, 43, 300, 18),
+         {{"CPU load = 12.3 %", {70, 43}}}},
+    };
+    for (const Case& c : cases) {
+        c.set(true);
+        paint();
+        expectTexts(c.colour, c.area, defaultFont(), c.texts);
+        c.set(false);
+        paint();
+        EXPECT_EQ(countColour(picture, c.colour, c.area), 0) << c.texts[0].text.toStdString();
+    }
     // Dropouts are shown whether or not the CPU load is.
     for (auto [count, text] : {std::pair{1u, "1 dropout"}, std::pair{12u, "12 dropouts"}}) {
         shared.dropouts.store(count);
         paint();
-        expectTexts(qRgb(128, 128, 128), area, defaultFont(), {{text, {220, 43}}});
+        expectTexts(qRgb(128, 128, 128), QRect(70, 43, 300, 18), defaultFont(), {{text, {220, 43}}});
     }
 }
 

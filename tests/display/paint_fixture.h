@@ -10,6 +10,7 @@
 #include <QRect>
 
 #include <memory>
+#include <vector>
 
 #include "main_window_paint.h"
 
@@ -64,7 +65,7 @@ struct ReferenceText {
     QPoint ref;
     Anchor anchor = Anchor::left;
 };
-inline QImage referenceTexts(QSize size, const QFont& font, QRgb colour, std::initializer_list<ReferenceText> texts) {
+inline QImage referenceTexts(QSize size, const QFont& font, QRgb colour, const std::vector<ReferenceText>& texts) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter p(&image);
