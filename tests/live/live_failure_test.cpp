@@ -9,7 +9,7 @@
 #include "audio_stream.h"
 #include "virtual_device.h"  // tests/support
 
-namespace tolvek::live {
+namespace tolvek::test {
 namespace {
 
 // Whether `text` is what the library says for some error code (its own
@@ -58,4 +58,4 @@ TEST(LiveStreamFailure, StartUpFailsWithTheLibrarysTextAndLeavesNothing) {
 }
 
 }  // namespace
-}  // namespace tolvek::live
+}  // namespace tolvek::test

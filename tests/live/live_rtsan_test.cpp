@@ -13,7 +13,7 @@
 #include "tone.h"
 #include "virtual_device.h"  // tests/support
 
-namespace tolvek::live {
+namespace tolvek::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -80,4 +80,4 @@ TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {
 }
 
 }  // namespace
-}  // namespace tolvek::live
+}  // namespace tolvek::test

@@ -14,7 +14,7 @@
 #include "virtual_device.h"  // tests/support
 #include "wav_recorder.h"
 
-namespace tolvek::live {
+namespace tolvek::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -84,4 +84,4 @@ TEST(LiveSession, RefusedRateAndLostServerGoBackToTheRateThatRan) {
 }
 
 }  // namespace
-}  // namespace tolvek::live
+}  // namespace tolvek::test

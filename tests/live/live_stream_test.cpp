@@ -16,7 +16,7 @@
 #include "tone.h"
 #include "virtual_device.h"  // tests/support
 
-namespace tolvek::live {
+namespace tolvek::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -143,4 +143,4 @@ INSTANTIATE_TEST_SUITE_P(Rates, LiveStream, ::testing::Values(5512, 11025, 22050
                          [](const auto& info) { return std::to_string(info.param) + "Hz"; });
 
 }  // namespace
-}  // namespace tolvek::live
+}  // namespace tolvek::test

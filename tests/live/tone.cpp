@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace tolvek::live {
+namespace tolvek::test {
 
 bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude, double cyclesPerSample,
                         double rightAmplitude, double rightCyclesPerSample) {
@@ -45,4 +45,4 @@ double residualRms(const test::Sound& wav, int channel, long first, long last, d
     return std::sqrt(sq / double(last - first));
 }
 
-}  // namespace tolvek::live
+}  // namespace tolvek::test

@@ -7,7 +7,7 @@
 
 #include "sound_file.h"
 
-namespace tolvek::live {
+namespace tolvek::test {
 
 // Left channel: a tone of `amplitude` at `cyclesPerSample`; right channel: a
 // tone of `rightAmplitude` at `rightCyclesPerSample`, which the engine must
@@ -27,4 +27,4 @@ ToneFit fitTone(const test::Sound& wav, int channel, long first, long last, doub
 double residualRms(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample,
                    const ToneFit& fit);
 
-}  // namespace tolvek::live
+}  // namespace tolvek::test
