@@ -17,7 +17,7 @@
 #include "speex_reference.h"
 
 using namespace tolvek;
-using namespace tolvek::testsignals;
+using namespace tolvek::test;
 
 namespace {
 
@@ -124,7 +124,7 @@ double projectedSnrDb(const std::vector<float>& y, const std::vector<float>& cle
             yy += v * v;
         }
         const double signal = ys * ys / ss;
-        best = std::max(best, dB(signal / (yy - signal)));
+        best = std::max(best, dBPower(signal / (yy - signal)));
     }
     return best;
 }
@@ -136,14 +136,13 @@ void printSnrComparison() {
     // noise of the same power (0 dB SNR in the full band).
     std::vector<float> tone(n);
     for (size_t i = 0; i < n; ++i) tone[i] = static_cast<float>(std::sin(2 * M_PI * 1000.0 * double(i) / rate));
-    bool spoken = false;
-    const std::vector<float> voice = speech(rate, 12, &spoken);
+    const std::vector<float> voice = speech(rate, 12);
     struct Case {
         const char* name;
         const std::vector<float>& clean;
         double noiseRms;
     };
-    std::printf("\nSNR gain at 0 dB input SNR (white noise), %s speech:\n", spoken ? "spoken" : "synthetic");
+    std::printf("\nSNR gain at 0 dB input SNR (white noise), spoken speech:\n");
     std::printf("  %-12s %10s %10s %12s\n", "signal", "LMS 200", "LMS 3000", "speexdsp");
     for (const Case& c : {Case{"tone 1 kHz", tone, std::sqrt(0.5)}, Case{"speech", voice, 1.0}}) {
         std::vector<float> x = whiteNoise(n, c.noiseRms, 13);

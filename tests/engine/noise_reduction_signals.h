@@ -1,56 +1,27 @@
 // Test signals and measurements shared by the noise-reduction signal tests
-// and benchmarks: speech (spoken by espeak-ng where available), tones in
-// noise, and tone and band powers.
+// and benchmarks: spoken speech, tones in noise, and tone and band powers.
 #pragma once
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <functional>
 #include <random>
+#include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "decibels.h"
-
 #include "engine.h"
 #include "fft.h"
 
 namespace tolvek::test {
 
-// A voiced, speech-like stand-in: a glottal pulse train with a wandering
-// pitch through two formant resonators, in syllables.
-inline std::vector<float> syntheticSpeech(int rate, double seconds) {
-    std::vector<float> out(static_cast<size_t>(rate * seconds));
-    const auto resonator = [rate](double f, double bw) {  // two-pole, at f Hz with bandwidth bw Hz
-        const double r = std::exp(-M_PI * bw / rate);
-        return std::pair{2 * r * std::cos(2 * M_PI * f / rate), -r * r};
-    };
-    const auto [a1, a2] = resonator(std::min(600.0, rate * 0.2), 90);
-    const auto [b1, b2] = resonator(std::min(1700.0, rate * 0.4), 150);
-    double phase = 0, y1 = 0, y2 = 0, z1 = 0, z2 = 0;
-    for (size_t i = 0; i < out.size(); ++i) {
-        const double t = static_cast<double>(i) / rate;
-        phase += (130 + 30 * std::sin(2 * M_PI * 0.7 * t)) / rate;
-        const double pulse = phase >= 1 ? 1 : 0;
-        if (phase >= 1) phase -= 1;
-        const double y = pulse + a1 * y1 + a2 * y2;
-        y2 = y1, y1 = y;
-        const double z = y + b1 * z1 + b2 * z2;
-        z2 = z1, z1 = z;
-        out[i] = static_cast<float>(z * std::max(0.0, std::sin(2 * M_PI * 2.3 * t)));  // in syllables
-    }
-    return out;
-}
-
-// Speech at `rate`, `seconds` long (repeated as needed), scaled to RMS 1.
-// Spoken by espeak-ng and resampled by sox when both are installed, else
-// the synthetic stand-in; `spoken` tells which.
-inline std::vector<float> speech(int rate, double seconds, bool* spoken = nullptr) {
+// Speech at `rate`, `seconds` long (repeated as needed), scaled to RMS 1:
+// spoken by espeak-ng and resampled by sox (both installed with the
+// project's dependencies).
+inline std::vector<float> speech(int rate, double seconds) {
     namespace fs = std::filesystem;
     std::vector<float> out;
     const fs::path dir = fs::temp_directory_path() /
@@ -72,8 +43,7 @@ inline std::vector<float> speech(int rate, double seconds, bool* spoken = nullpt
             for (size_t i = 0; i < n; ++i) out.push_back(once[i % once.size()]);
     }
     fs::remove_all(dir);
-    if (spoken) *spoken = !out.empty();
-    if (out.empty()) out = syntheticSpeech(rate, seconds);
+    if (out.empty()) throw std::runtime_error("speech needs espeak-ng and sox");
     double sum = 0;
     for (float v : out) sum += double(v) * v;
     const double scale = 1 / std::sqrt(sum / double(out.size()));
@@ -90,17 +60,23 @@ inline std::vector<float> whiteNoise(size_t n, double rms, unsigned seed) {
     return x;
 }
 
-// Amplitude of the component at `hz`, Hann-windowed, over y[start, start+n).
-inline double toneAmplitude(const std::vector<float>& y, size_t start, size_t n, double hz, int rate) {
+// Amplitude, Hann-windowed over y[start, start + n), of the component whose
+// phase at time t (seconds, sample 0 at `delay` frames) is phase(t).
+inline double amplitudeOf(const std::vector<float>& y, size_t start, size_t n, int rate,
+                          const std::function<double(double)>& phase, double delay = 0) {
     double re = 0, im = 0, wsum = 0;
     for (size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * (i + 0.5) / n);
-        const double ph = 2 * M_PI * hz * (start + i) / rate;
+        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * (double(i) + 0.5) / double(n));
+        const double ph = phase((double(start + i) - delay) / rate);
         re += w * y[start + i] * std::cos(ph);
         im += w * y[start + i] * std::sin(ph);
         wsum += w;
     }
     return 2 * std::hypot(re, im) / wsum;
+}
+
+inline std::function<double(double)> steadyPhase(double hz) {
+    return [hz](double t) { return 2 * M_PI * hz * t; };
 }
 
 // SNR in dB of a tone that completes a whole number of cycles in
@@ -134,5 +110,9 @@ inline std::vector<double> powerSpectrum(const std::vector<float>& y, size_t sta
     }
     return p;
 }
+
+inline double fromDb(double dB) { return std::pow(10.0, dB / 20); }  // an amplitude ratio
+
+constexpr size_t filterDelay = 1025;  // frames from the engine's input to its output
 
 }  // namespace tolvek::test
