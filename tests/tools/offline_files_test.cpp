@@ -15,14 +15,16 @@
 #include <set>
 #include <tuple>
 
+#include "decibels.h"
 #include "engine.h"
 #include "offline_options.h"
 #include "signal_level.h"
+#include "sound_file.h"
 #include "tool_runner.h"
 
 namespace {
 
-using tolvek::test::ToolFolder;
+using namespace tolvek::test;
 namespace fs = std::filesystem;
 
 // The linear chain with AGC off at the start levels, from the stated stage
@@ -30,22 +32,6 @@ namespace fs = std::filesystem;
 // (1 - 100/200), back to full scale / 1000.
 constexpr double linearChainGain = 0.6918 * 8.2392 * 4096 * 0.5 / 1000;
 constexpr int block = tolvek::blockLength;
-
-struct Sound {
-    SF_INFO info{};
-    std::vector<float> channel1;
-};
-
-Sound readSound(const std::string& path) {
-    Sound s;
-    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> f(sf_open(path.c_str(), SFM_READ, &s.info), sf_close);
-    EXPECT_TRUE(f) << path;
-    if (!f) return s;
-    std::vector<float> frames(size_t(s.info.frames * s.info.channels));
-    sf_readf_float(f.get(), frames.data(), s.info.frames);
-    for (size_t i = 0; i < frames.size(); i += size_t(s.info.channels)) s.channel1.push_back(frames[i]);
-    return s;
-}
 
 // `signal` of time in channel `used` (from 0) of `channels`, the other
 // channels a loud tone the tool must not pick up.
@@ -75,10 +61,11 @@ double speechLike(double t) {
     return 0.03 * std::pow(std::sin(2 * M_PI * 2 * t), 2) * v;
 }
 
-double rmsDb(const std::vector<float>& x, size_t from, size_t to) {
+// Level of the first channel over frames [from, to).
+double rmsDb(const Sound& x, long from, long to) {
     double s = 0;
-    for (size_t i = from; i < to; ++i) s += double(x[i]) * x[i];
-    return 10 * std::log10(s / double(to - from));
+    for (long i = from; i < to; ++i) s += double(x.at(i)) * x.at(i);
+    return dBPower(s / double(to - from));
 }
 
 std::string fileBytes(const std::string& path) {
@@ -113,8 +100,7 @@ TEST_F(OfflineFiles, RecordersRatesRoundTripAtTheirRateWithTheLinearGainAndNotch
             return readSound(files.path("out.wav"));
         };
         auto midLevel = [&](const Sound& s) {
-            const size_t at = size_t(s.info.samplerate * seconds / 2);
-            return rmsDb(s.channel1, at - size_t(s.info.samplerate / 2), at + size_t(s.info.samplerate / 2));
+            return rmsDb(s, long(s.rate * (seconds - 1) / 2), long(s.rate * (seconds + 1) / 2));
         };
         const std::string notch = "--notch2 " + std::to_string(hz);
         const double engineDepth = midLevel(level("engine.wav", "")) - midLevel(level("engine.wav", notch));
@@ -124,8 +110,8 @@ TEST_F(OfflineFiles, RecordersRatesRoundTripAtTheirRateWithTheLinearGainAndNotch
                 const std::string in = "in." + ext, pick = channels == 2 ? "--channel 2" : "";
                 writeSound(files, in, rate, channels, format, seconds, tone(hz), channels - 1);
                 const Sound out = level(in, pick);
-                EXPECT_EQ(out.info.samplerate, rate);
-                const long long lateBy = out.info.frames - long(seconds * rate);
+                EXPECT_EQ(out.rate, rate);
+                const long lateBy = out.frames() - long(seconds * rate);
                 EXPECT_TRUE(lateBy >= 0 && lateBy <= block * rate / engineRate) << lateBy;
                 EXPECT_NEAR(midLevel(out), 20 * std::log10(0.05 / std::sqrt(2) * linearChainGain), 0.5);
                 EXPECT_GE(midLevel(out) - midLevel(level(in, pick + " " + notch)), engineDepth - 1.0)
@@ -148,10 +134,10 @@ TEST_F(OfflineFiles, MinutesOfSpeechComeOutWholeAtTheInputsRate) {
         ASSERT_EQ(files.run(args + files.path("in.wav") + " " + files.path("out.wav")).status, 0);
         const Sound out = readSound(files.path("out.wav"));
         const double delay = 1025.0 / engineRate;  // the filter's, in s
-        ASSERT_GE(double(out.channel1.size()), (seconds + delay) * rate - 1);
+        ASSERT_GE(double(out.frames()), (seconds + delay) * rate - 1);
         double worst = 0;
         for (size_t m = size_t(0.1 * rate); m < size_t((seconds - 0.1) * rate); ++m)
-            worst = std::max(worst, std::abs(out.channel1[m] / gain - speechLike(double(m) / rate - delay)));
+            worst = std::max(worst, std::abs(out.at(long(m)) / gain - speechLike(double(m) / rate - delay)));
         EXPECT_LT(worst, 1e-4);  // -80 dB of full scale; a sample slipped would be 5e-3
     }
 }
@@ -165,10 +151,10 @@ TEST_F(OfflineFiles, PipesBothWaysGiveTheFilesSamples) {
         const std::string pipe = "--format " + format + " - - < " + in + " | sox -t wav - " + files.path("sox.wav");
         ASSERT_EQ(files.run(pipe).status, 0) << fileBytes(files.path("stderr.txt"));
         const Sound viaFile = readSound(files.path("file.wav")), viaPipes = readSound(files.path("sox.wav"));
-        EXPECT_EQ(viaPipes.info.samplerate, 48000);
-        ASSERT_EQ(viaPipes.channel1.size(), viaFile.channel1.size());
-        for (size_t i = 0; i < viaFile.channel1.size(); ++i)  // sox keeps floats to 24 bits, within full scale
-            ASSERT_NEAR(viaPipes.channel1[i], std::clamp(viaFile.channel1[i], -1.0f, 1.0f), 1.2e-7) << "frame " << i;
+        EXPECT_EQ(viaPipes.rate, 48000);
+        ASSERT_EQ(viaPipes.samples.size(), viaFile.samples.size());
+        for (size_t i = 0; i < viaFile.samples.size(); ++i)  // sox keeps floats to 24 bits, within full scale
+            ASSERT_NEAR(viaPipes.samples[i], std::clamp(viaFile.samples[i], -1.0f, 1.0f), 1.2e-7) << "sample " << i;
     }
 }
 
