@@ -140,20 +140,16 @@ TEST_F(Texts, StatusTextsShowWhileSet) {
         QRect area;
         std::vector<ReferenceText> texts;
     };
+    const QRgb cyan = qRgb(0, 255, 255), grey = qRgb(128, 128, 128);
+    // clang-format off
     const Case cases[] = {
-        {[this](bool on) { overload = on; },
-         qRgb(255, 0, 0),
-         picture.rect(),
+        {[this](bool on) { overload = on; }, qRgb(255, 0, 0), picture.rect(),
          {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}}},
         {[this](bool on) { put(settings.recordingOn, int(on)), recorderStatus = on ? "Dropped 3 blocks" : ""; },
-         qRgb(0, 255, 255),
-         picture.rect(),
-         {{"*** RECORDING ***", {460, 60}, Anchor::centre}, {"Dropped 3 blocks", {460, 75}, Anchor::centre}}},
-        {[this](bool on) { put(settings.cpuLoadShown, int(on)), put(shared.cpuLoad, 0.123f); },
-         qRgb(128, 128, 128),
-         QRect(70, 43, 300, 18),
-         {{"CPU load = 12.3 %", {70, 43}}}},
-    };
+         cyan, picture.rect(), {{"*** RECORDING ***", {460, 60}, Anchor::centre}, {"Dropped 3 blocks", {460, 75}, Anchor::centre}}},
+        {[this](bool on) { put(settings.cpuLoadShown, int(on)), put(shared.cpuLoad, 0.123f); }, grey,
+         QRect(70, 43, 300, 18), {{"CPU load = 12.3 %", {70, 43}}}}};
+    // clang-format on
     for (const Case& c : cases) {
         c.set(true);
         paint();
@@ -166,7 +162,7 @@ TEST_F(Texts, StatusTextsShowWhileSet) {
     for (auto [count, text] : {std::pair{1u, "1 dropout"}, std::pair{12u, "12 dropouts"}}) {
         shared.dropouts.store(count);
         paint();
-        expectTexts(qRgb(128, 128, 128), QRect(70, 43, 300, 18), defaultFont(), {{text, {220, 43}}});
+        expectTexts(grey, QRect(70, 43, 300, 18), defaultFont(), {{text, {220, 43}}});
     }
 }
 
