@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 #include "chart_dialog.h"
 #include "chart_picture.h"
@@ -142,11 +143,10 @@ class ChartTest : public QObject {
         for (int i = 0; i < 40; ++i) advanceChart(state, -20.0f);
         paintChart(picture, state, "14:05:09");
         const QRgb grid = qRgb(170, 170, 170), background = qRgb(187, 221, 255);
-        QCOMPARE(picture.pixel(3, 3), background);
-        QCOMPARE(picture.pixel(16, 5), grid);
-        QCOMPARE(picture.pixel(5, 20), grid);
-        QCOMPARE(picture.pixel(16 * 43, 300), grid);  // vertical lines end on row 300
-        QCOMPARE(picture.pixel(16 * 43, 301), background);
+        const std::tuple<int, int, QRgb> pixels[] = {
+            {3, 3, background}, {16, 5, grid}, {5, 20, grid}, {16 * 43, 300, grid}, {16 * 43, 301, background}};
+        for (auto [x, y, colour] : pixels)  // vertical lines end on row 300
+            QCOMPARE(picture.pixel(x, y), colour);
         QCOMPARE(traceRows(picture, 690), QList<int>{89});       // -20 dB at 10 dB per division
         QCOMPARE(traceRows(picture, 400), QList<int>{50});       // the flat start
         QCOMPARE(traceRows(picture, 699), QList<int>{});         // the last point is not drawn

@@ -166,18 +166,15 @@ TEST_F(OfflineFiles, RefusalsLeaveTheInputAndItsFolderAlone) {
     fs::create_hard_link(in, files.path("hard.wav"));
     fs::create_symlink(in, files.path("soft.wav"));
     const auto before = folderContents(files);
+    // OUT is IN by its own name, a hard link, a symbolic link; then bad options.
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
-        {in, "is the input file"},  // OUT is IN, by its own name, a hard link, a symbolic link
-        {files.path("hard.wav"), "is the input file"},
-        {files.path("soft.wav"), "is the input file"},
-        {"--level-log " + files.path("soft.wav") + out, "is the input file"},
-        {"--channel 3" + out, "3"},
-        {"--channel 0" + out, "--channel"},
-        {"--engine-rate 48000" + out, "--engine-rate"},
-        {"--out-rate 8000" + out, "input or engine"},
-        {"--format pcm8" + out, "--format"},
-        {"--engine-rate 11025 --notch1 6000" + out, "5512 Hz"},
-    };
+        {in, "is the input file"}, {files.path("hard.wav"), "is the input file"},
+        {files.path("soft.wav"), "is the input file"}, {"--level-log " + files.path("soft.wav") + out, "is the input file"},
+        {"--channel 3" + out, "3"}, {"--channel 0" + out, "--channel"}, {"--engine-rate 48000" + out, "--engine-rate"},
+        {"--out-rate 8000" + out, "input or engine"}, {"--format pcm8" + out, "--format"},
+        {"--engine-rate 11025 --notch1 6000" + out, "5512 Hz"}};
+    // clang-format on
     for (const auto& [args, mentions] : cases) {
         const auto r = files.run(in + " " + args);
         EXPECT_EQ(r.status, 2) << args;
