@@ -59,25 +59,21 @@ class SingleInstanceTest : public QObject {
 
     // A first copy that ended, or was killed and left its lock file behind,
     // does not hold the lock: the next start does not ask.
-    void lockIsFreeAfterTheFirstCopyEnds_data() {
-        QTest::addColumn<bool>("killed");
-        QTest::newRow("closed") << false;
-        QTest::newRow("killed") << true;
-    }
     void lockIsFreeAfterTheFirstCopyEnds() {
-        QFETCH(bool, killed);
-        QProcess holder;
-        QVERIFY(startHolder(holder));
-        if (killed)
-            holder.kill();  // SIGKILL
-        else
-            holder.closeWriteChannel();
-        QVERIFY(holder.waitForFinished(5000));
-        QCOMPARE(QFile::exists(lockPath()), killed);
-        InstanceLock lock(lockPath());
-        int asked = 0;
-        QVERIFY(mayStart(lock, [&] { return ++asked, false; }));
-        QCOMPARE(asked, 0);
+        for (bool killed : {false, true}) {
+            QProcess holder;
+            QVERIFY(startHolder(holder));
+            if (killed)
+                holder.kill();  // SIGKILL
+            else
+                holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(5000));
+            QCOMPARE(QFile::exists(lockPath()), killed);
+            InstanceLock lock(lockPath());
+            int asked = 0;
+            QVERIFY(mayStart(lock, [&] { return ++asked, false; }));
+            QCOMPARE(asked, 0);
+        }
     }
 };
 
