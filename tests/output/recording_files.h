@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,9 @@ void pushTagged(ProcessingSettings& s, Ring& ring, int32_t tag) {
 // (a torn block, or the channels differ).
 inline std::vector<int> blockTags(const Sound& s) {
     std::vector<int> tags;
-    const size_t perBlock = 2 * size_t(blockLength);
-    for (size_t at = 0; at + perBlock <= s.samples.size(); at += perBlock) {
-        const auto block = s.samples.begin() + long(at);
-        const bool same = std::all_of(block, block + long(perBlock), [&](float v) { return v == *block; });
-        tags.push_back(same ? int(std::lround(*block * 32768)) : -1);
-    }
+    for (auto b = s.samples.begin(); s.samples.end() - b >= 2 * blockLength; b += 2 * blockLength)
+        tags.push_back(
+            std::all_of(b, b + 2 * blockLength, [&](float v) { return v == *b; }) ? int(std::lround(*b * 32768)) : -1);
     return tags;
 }
 
@@ -54,21 +52,18 @@ inline std::vector<int> blockTags(const Sound& s) {
 // stereo PCM at `rate`), and it holds the `count` blocks tagged from `first` on.
 inline void expectWaveFile(const std::string& path, int first, int count, int rate = 22050) {
     SCOPED_TRACE(path);
-    const uint32_t data = 8192 * uint32_t(count);
+    const uint32_t data = 8192 * uint32_t(count), r = uint32_t(rate);
     const auto h = readBytes(path);
     ASSERT_EQ(h.size(), 44 + data);
-    for (const auto& [at, tag] : {std::pair<size_t, std::string>{0, "RIFF"}, {8, "WAVEfmt "}, {36, "data"}})
-        EXPECT_EQ(std::string(h.begin() + long(at), h.begin() + long(at + tag.size())), tag);
-    const std::pair<size_t, uint32_t> fields32[] = {
-        {4, 36 + data}, {16, 16}, {24, uint32_t(rate)}, {28, uint32_t(rate) * 4}, {40, data}};
-    for (const auto& [at, want] : fields32) EXPECT_EQ(le32(h, at), want) << "offset " << at;
-    const std::pair<size_t, uint16_t> fields16[] = {{20, 1}, {22, 2}, {32, 4}, {34, 16}};
-    for (const auto& [at, want] : fields16) EXPECT_EQ(le16(h, at), want) << "offset " << at;
-    const Sound s = readSound(path);
-    ASSERT_TRUE(s.opened);
+    const auto text = [&](long at, long n) { return std::string(h.begin() + at, h.begin() + at + n); };
+    EXPECT_EQ(text(0, 4) + text(8, 8) + text(36, 4), "RIFFWAVEfmt data");
+    const std::tuple<size_t, uint32_t, int> fields[] = {{4, 36 + data, 4}, {16, 16, 4}, {20, 1, 2},
+                                                        {22, 2, 2},        {24, r, 4},  {28, r * 4, 4},
+                                                        {32, 4, 2},        {34, 16, 2}, {40, data, 4}};
+    for (const auto& [at, want, n] : fields) EXPECT_EQ(n == 4 ? le32(h, at) : le16(h, at), want) << "offset " << at;
     std::vector<int> tags(static_cast<size_t>(count));
-    for (int k = 0; k < count; ++k) tags[size_t(k)] = first + k;
-    EXPECT_EQ(blockTags(s), tags);
+    std::iota(tags.begin(), tags.end(), first);
+    EXPECT_EQ(blockTags(readSound(path)), tags);
 }
 
 }  // namespace tolvek::test

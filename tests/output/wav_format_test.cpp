@@ -1,4 +1,4 @@
-// The header of the largest file, the frame packing and the file names.
+// The file names: time-of-day stems and suffixes for taken names.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,31 +6,9 @@
 
 #include "capture_names.h"
 #include "recording_files.h"
-#include "wav_header.h"
 
 namespace tolvek {
 namespace {
-
-using test::le16;
-
-// The largest file: the RIFF size still fits its 32 bits (the other fields
-// are checked in every file the recorder tests write).
-TEST(WavHeader, LargestDataSize) {
-    const auto h = waveHeader(0xFFFFE000u, 11025);
-    EXPECT_EQ(test::le32({h.begin(), h.end()}, 4), 0xFFFFE000u + 36);
-}
-
-TEST(WavFrames, BothChannelsCarryTheSaturatedSample) {
-    const int32_t in[] = {0, 1, -1, 32767, -32768, 32768, -32769, 100000, INT32_MIN, INT32_MAX, 12345};
-    const int16_t want[] = {0, 1, -1, 32767, -32768, 32767, -32768, 32767, -32768, 32767, 12345};
-    constexpr size_t n = std::size(in);
-    std::vector<uint8_t> out(n * 4, 0xAA);
-    packWaveFrames(in, n, out.data());
-    for (size_t i = 0; i < n; ++i) {
-        EXPECT_EQ(int16_t(le16(out, 4 * i)), want[i]) << in[i];
-        EXPECT_EQ(int16_t(le16(out, 4 * i + 2)), want[i]) << in[i];
-    }
-}
 
 TEST(CaptureNames, TwoDigitFieldsFromTheTimeOfDay) {
     for (const auto& [h, m, s, text] : {std::tuple{9, 5, 3, "09.05.03 h"}, {23, 59, 0, "23.59.00 h"}}) {

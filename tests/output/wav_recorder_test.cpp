@@ -5,26 +5,24 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 
 #include "file_size_limit.h"
 #include "recording_files.h"
+#include "wav_header.h"
 
 namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
-using test::expectWaveFile;
-using test::FileSizeLimit;
-using test::le32;
-using test::readBytes;
+using namespace test;
 
 constexpr uint32_t blockBytes = 8192;
 
 // Waits until `done` holds, at most a few seconds.
-template <typename F>
-bool waitFor(F done) {
+bool waitFor(const std::function<bool()>& done) {
     for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(10ms);
     return done();
 }
@@ -45,7 +43,10 @@ struct RecorderTest : ::testing::Test {
         return r;
     }
     void pushTags(int from, int count) {
-        for (int k = from; k < from + count; ++k) test::pushTagged(settings, engine->recordRing, k);
+        for (int k = from; k < from + count; ++k) pushTagged(settings, engine->recordRing, k);
+    }
+    bool waitForBytes(uint32_t bytes) {
+        return waitFor([&] { return rec->waveBytesWritten() == bytes; });
     }
 };
 
@@ -56,7 +57,7 @@ TEST_F(RecorderTest, RecordingOfNBlocks) {
         EXPECT_EQ(get(settings.recordingOn), 1);
         EXPECT_EQ(std::filesystem::path(r.path).parent_path(), dir.path);
         pushTags(0, n);
-        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * uint32_t(n); }));
+        ASSERT_TRUE(waitForBytes(blockBytes * uint32_t(n)));
         rec->stopRecording();
         EXPECT_EQ(get(settings.recordingOn), 0);
         EXPECT_EQ(rec->waveBytesWritten(), 0u);
@@ -64,23 +65,32 @@ TEST_F(RecorderTest, RecordingOfNBlocks) {
     }
 }
 
-// A ramp across full scale: each sample in its place, saturated, on both channels.
+// A ramp across full scale and the extremes: each sample in its place,
+// saturated, on both channels.
 TEST_F(RecorderTest, BlocksReachTheFileSaturatedOnBothChannels) {
     const OutputResult r = start();
     RecordBlock b;
     for (int i = 0; i < blockLength; ++i) b.samples[i] = (i - blockLength / 2) * 40;  // ±40960
+    const int32_t extremes[] = {32768, -32769, 100000, INT32_MIN, INT32_MAX, 32767, -32768, 1, -1};
+    std::copy(std::begin(extremes), std::end(extremes), b.samples);
     engine->recordRing.push(b.samples);
     rec->stopRecording();
-    const auto s = test::readSound(r.path);
+    const auto s = readSound(r.path);
     ASSERT_EQ(s.frames(), blockLength);
     for (int i = 0; i < blockLength; ++i)
         for (int c : {0, 1}) ASSERT_EQ(s.at(i, c) * 32768, std::clamp(b.samples[i], -32768, 32767)) << i;
 }
 
+// The largest file: the RIFF size still fits its 32 bits.
+TEST(WavHeader, LargestDataSize) {
+    const auto h = waveHeader(0xFFFFE000u, 11025);
+    EXPECT_EQ(le32({h.begin(), h.end()}, 4), 0xFFFFE000u + 36);
+}
+
 TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
     const OutputResult r = start();
     pushTags(0, 5);
-    ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == 5 * blockBytes; }));
+    ASSERT_TRUE(waitForBytes(5 * blockBytes));
     std::this_thread::sleep_for(1200ms);  // the header is rewritten about once a second
     const std::string cut = dir.str() + "/cut.wav";
     std::filesystem::copy_file(r.path, cut);
@@ -88,12 +98,11 @@ TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
 
     // Between updates the header may lag behind the data, never run ahead.
     pushTags(5, 3);
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 20; ++i, std::this_thread::sleep_for(2ms)) {
         const auto bytes = readBytes(r.path);
         ASSERT_GE(bytes.size(), 44u);
         EXPECT_LE(44 + le32(bytes, 40), bytes.size());
         EXPECT_EQ(le32(bytes, 4), le32(bytes, 40) + 36);
-        std::this_thread::sleep_for(2ms);
     }
     rec->stopRecording();
     expectWaveFile(r.path, 0, 8);
@@ -112,17 +121,17 @@ TEST_F(RecorderTest, StartWhileRecordingAndEndingTheProgramCompleteTheFiles) {
 
 // Every rate the program offers, each in a file of its own.
 TEST_F(RecorderTest, RateChangeContinuesInANewFileAtTheNewRate) {
-    std::vector<std::pair<std::string, int>> files{{start().path, 22050}};
-    pushTags(0, 2);
-    for (int rate : {44100, 11025, 5512}) {
-        settings.sampleRate.store(rate);
-        const OutputResult next = rec->restartAtRate(rate);
+    const int rates[] = {22050, 44100, 11025, 5512};
+    std::vector<std::string> files{start().path};
+    for (int i = 0; i < 4; pushTags(2 * i++, 2)) {
+        if (i == 0) continue;
+        settings.sampleRate.store(rates[i]);
+        const OutputResult next = rec->restartAtRate(rates[i]);
         ASSERT_TRUE(next.ok()) << next.error;
-        files.emplace_back(next.path, rate);
-        pushTags(2 * int(files.size() - 1), 2);
+        files.push_back(next.path);
     }
     rec->stopRecording();
-    for (size_t i = 0; i < files.size(); ++i) expectWaveFile(files[i].first, 2 * int(i), 2, files[i].second);
+    for (int i = 0; i < 4; ++i) expectWaveFile(files[size_t(i)], 2 * i, 2, rates[i]);
 
     EXPECT_TRUE(rec->restartAtRate(22050).ok());  // idle: nothing happens
     EXPECT_EQ(get(settings.recordingOn), 0);
@@ -150,15 +159,13 @@ TEST_F(RecorderTest, StalledWriterKeepsTheTimelineAndReportsTheLoss) {
         SCOPED_TRACE(late);
         std::atomic<bool> stalled{true};
         RecorderTiming timing;
-        timing.beforeDrain = [&] {
-            while (stalled.load()) std::this_thread::sleep_for(1ms);
-        };
+        timing.beforeDrain = [&] { waitFor([&] { return !stalled.load(); }); };
         rec = std::make_unique<WavRecorder>(engine->recordRing, settings, timing);
         const OutputResult r = start();
         pushTags(1, recordRingBlocks + lost);
         EXPECT_EQ(rec->statusText(), std::to_string(lost) + " blocks lost");
         stalled = false;
-        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * recordRingBlocks; }));
+        ASSERT_TRUE(waitForBytes(blockBytes * recordRingBlocks));
         pushTags(1 + recordRingBlocks + lost, late);
         EXPECT_EQ(rec->takeError(), "");  // not while recording
         rec->stopRecording();
@@ -170,7 +177,7 @@ TEST_F(RecorderTest, StalledWriterKeepsTheTimelineAndReportsTheLoss) {
         const auto bytes = readBytes(r.path);
         ASSERT_EQ(bytes.size(), 44 + blockBytes * tags.size());
         EXPECT_EQ(le32(bytes, 40), blockBytes * tags.size());
-        EXPECT_EQ(test::blockTags(test::readSound(r.path)), tags);
+        EXPECT_EQ(blockTags(readSound(r.path)), tags);
     }
 }
 
@@ -189,8 +196,8 @@ TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
         ASSERT_TRUE(waitFor([&] { return !rec->recording(); }));
         EXPECT_EQ(get(settings.recordingOn), 0);
         const std::string error = rec->takeError();
-        EXPECT_NE(error.find("Could not write to"), std::string::npos) << error;
-        EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+        for (const char* part : {"Could not write to", "File too large"})
+            EXPECT_NE(error.find(part), std::string::npos) << error;
         EXPECT_EQ(rec->takeError(), "");  // reported once
         rec->stopRecording();
     }
@@ -213,15 +220,10 @@ TEST_F(RecorderTest, RecordingContinuesInANewFileAtTheLargestSize) {
     EXPECT_EQ(rec->takeError(), "");
     std::map<int, std::string> byFirstTag;  // the files in recording order
     for (const auto& f : std::filesystem::directory_iterator(dir.path))
-        byFirstTag[test::blockTags(test::readSound(f.path())).at(0)] = f.path();
+        byFirstTag[blockTags(readSound(f.path())).at(0)] = f.path();
     ASSERT_EQ(byFirstTag.size(), 3u);
     EXPECT_EQ(byFirstTag.at(0), r.path);
-    const int sizes[] = {3, 3, 2};
-    int first = 0;
-    for (int size : sizes) {
-        expectWaveFile(byFirstTag.at(first), first, size);
-        first += size;
-    }
+    for (int first : {0, 3, 6}) expectWaveFile(byFirstTag.at(first), first, first < 6 ? 3 : 2);
 }
 
 }  // namespace
