@@ -24,14 +24,13 @@ void setLevel(SharedValues& shared, double level) {
     shared.filteredSpectrum[100].store(static_cast<float>(std::sqrt(1024.0 * std::pow(10.0, (level + 44.0) / 10.0))));
 }
 
+// Black (ink) pixels in `area`, and the rows of the trace in column x above the text row.
 int inkIn(const QImage& image, QRect area) {
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == qRgb(0, 0, 0);
     return n;
 }
-
-// Rows of the trace in column x, above the text row.
 QList<int> traceRows(const QImage& image, int x) {
     QList<int> rows;
     for (int y = 0; y < 284; ++y)
@@ -39,31 +38,23 @@ QList<int> traceRows(const QImage& image, int x) {
     return rows;
 }
 
-struct FakeClock {
-    int64_t ms = 0;
-    std::tm time{};
-    ChartClock clock() {
-        return {[this] { return ms; }, [this] { return time; }};
-    }
-};
-
 }  // namespace
 
 class ChartTest : public QObject {
     Q_OBJECT
     SharedValues shared;
     ChartState state;
-    FakeClock fake;
+    int64_t fakeMs = 0;
+    std::tm fakeTime{};
     QTemporaryDir pictures;
     float mainLevel = -30.0f;
 
     std::unique_ptr<ChartDialog> dialog(std::string dir = "") {
-        ChartLinks links;
-        links.shared = &shared;
-        links.signalLevel = [this] { return mainLevel; };
-        links.captureFormat = [] { return capturePng; };
-        links.clock = fake.clock();
-        links.pictureDir = dir.empty() ? pictures.path().toStdString() : dir;
+        ChartLinks links{.shared = &shared,
+                         .signalLevel = [this] { return mainLevel; },
+                         .captureFormat = [] { return capturePng; },
+                         .clock = {[this] { return fakeMs; }, [this] { return fakeTime; }},
+                         .pictureDir = dir.empty() ? pictures.path().toStdString() : dir};
         auto d = std::make_unique<ChartDialog>(state, std::move(links));
         d->show();
         return d;
@@ -73,16 +64,15 @@ class ChartTest : public QObject {
   private slots:
     void init() {
         state = {};
-        fake = {};
-        for (const QString& f : saved()) QFile::remove(pictures.filePath(f));
+        fakeMs = 0, fakeTime = {};
+        for (const QString& f : QDir(pictures.path()).entryList(QDir::Files)) QFile::remove(pictures.filePath(f));
     }
 
     void levelIsTheReadoutsFormulaWithoutItsLimit() {
-        setLevel(shared, -20.0);
-        QVERIFY(std::abs(spectrumLevel(shared) + 20.0f) < 1e-3f);
-        setLevel(shared, -150.0);  // below the main window's floor: kept
-        QVERIFY(std::abs(spectrumLevel(shared) + 150.0f) < 1e-3f);
-        setLevel(shared, -20.0);
+        for (double level : {-20.0, -150.0}) {  // -150: below the main window's floor, kept
+            setLevel(shared, level);
+            QVERIFY(std::abs(spectrumLevel(shared) - level) < 1e-3);
+        }
         shared.filteredSpectrum[0].store(NAN);
         QCOMPARE(spectrumLevel(shared), levelFloor);
         for (auto& bin : shared.filteredSpectrum) bin.store(0.0f);
@@ -91,33 +81,27 @@ class ChartTest : public QObject {
 
     // Each point is the mean of the previous point and the scale's ticks,
     // plotted on every (s + 1)-th tick; the history moves one column left.
-    void averagingAndScrollingAtEveryTimeScale_data() {
-        QTest::addColumn<int>("scale");
-        for (int s : timeScales) QTest::newRow(qPrintable(QString::number(s))) << s;
-    }
     void averagingAndScrollingAtEveryTimeScale() {
-        QFETCH(int, scale);
-        chooseTimeScale(state, scale, 0.0f);
-        int previous = 0, plotted = 0;
-        for (int point = 0; point < 4; ++point) {
-            int sum = previous;
-            for (int t = 0; t <= scale; ++t) {
-                const float level =
-                    -10.0f - 0.5f * static_cast<float>((point * 7 + t * 3) % 41);  // half-dB steps: exact
-                sum -= static_cast<int>(2.0f * level);
-                QCOMPARE(advanceChart(state, level), t == scale);
+        for (int scale : timeScales) {
+            state = {};
+            chooseTimeScale(state, scale, 0.0f);
+            for (int point = 0, previous = 0; point < 4; ++point) {
+                int sum = previous;
+                for (int t = 0; t <= scale; ++t) {
+                    const float level = -10.0f - 0.5f * float((point * 7 + t * 3) % 41);  // half-dB steps: exact
+                    sum -= int(2.0f * level);
+                    QCOMPARE(advanceChart(state, level), t == scale);
+                }
+                const int expected = sum / (scale + 2);
+                QCOMPARE(state.chartHistory[698], expected);
+                QCOMPARE(state.chartHistory[699], expected);  // the running value goes on from it
+                QCOMPARE(state.chartPoints[699].y, expected + 50);
+                QCOMPARE(state.chartPoints[698].y, previous + 50);
+                QCOMPARE(state.chartPoints[699 - point - 1].y, 50);  // the flat start, moved left
+                previous = expected;
             }
-            const int expected = sum / (scale + 2);
-            QCOMPARE(state.chartHistory[698], expected);
-            QCOMPARE(state.chartHistory[699], expected);  // the running value goes on from it
-            QCOMPARE(state.chartPoints[699].y, expected + 50);
-            QCOMPARE(state.chartPoints[698].y, previous + 50);
-            QCOMPARE(state.chartPoints[699 - plotted - 1].y, 50);  // the flat start, moved left
-            previous = expected;
-            ++plotted;
+            QCOMPARE(state.chartPoints[0].x, 0);
         }
-        QCOMPARE(state.chartPoints[0].x, 0);
-        QCOMPARE(state.chartPoints[699].x, 699);
     }
 
     void steadyLevelSettlesAndScalesWithTheDbFactor() {
@@ -145,23 +129,18 @@ class ChartTest : public QObject {
         const QRgb grid = qRgb(170, 170, 170), background = qRgb(187, 221, 255);
         const std::tuple<int, int, QRgb> pixels[] = {
             {3, 3, background}, {16, 5, grid}, {5, 20, grid}, {16 * 43, 300, grid}, {16 * 43, 301, background}};
-        for (auto [x, y, colour] : pixels)  // vertical lines end on row 300
-            QCOMPARE(picture.pixel(x, y), colour);
-        QCOMPARE(traceRows(picture, 690), QList<int>{89});       // -20 dB at 10 dB per division
-        QCOMPARE(traceRows(picture, 400), QList<int>{50});       // the flat start
-        QCOMPARE(traceRows(picture, 699), QList<int>{});         // the last point is not drawn
-        QVERIFY(inkIn(picture, QRect(5, 285, 240, 14)) > 50);    // seconds per division
-        QVERIFY(inkIn(picture, QRect(250, 285, 100, 14)) > 30);  // dB per division
-        QVERIFY(inkIn(picture, QRect(637, 285, 63, 14)) > 30);   // time stamp
-        QCOMPARE(inkIn(picture, QRect(450, 285, 120, 14)), 0);   // no Auto Capture
-
+        for (auto [x, y, colour] : pixels) QCOMPARE(picture.pixel(x, y), colour);  // vertical lines end on row 300
+        QCOMPARE(traceRows(picture, 690), QList<int>{89});                         // -20 dB at 10 dB per division
+        QCOMPARE(traceRows(picture, 400), QList<int>{50});                         // the flat start
+        QCOMPARE(traceRows(picture, 699), QList<int>{});                           // the last point is not drawn
+        // Seconds and dB per division, time stamp; no Auto Capture until it is on.
+        const QRect texts[] = {{5, 285, 240, 14}, {250, 285, 100, 14}, {637, 285, 63, 14}, {450, 285, 120, 14}};
+        for (const QRect& r : texts) QVERIFY((inkIn(picture, r) > 30) == (r.x() != 450));
         QImage other = picture;
         state.autoCaptureOn = 1;
         state.chartDbScale = 2;
         paintChart(other, state, "09:05:03");
-        QVERIFY(inkIn(other, QRect(450, 285, 120, 14)) > 50);
-        QVERIFY(other.copy(250, 285, 100, 14) != picture.copy(250, 285, 100, 14));
-        QVERIFY(other.copy(637, 285, 63, 14) != picture.copy(637, 285, 63, 14));
+        for (const QRect& r : texts) QVERIFY((other.copy(r) != picture.copy(r)) == (r.x() != 5));
 
         // Levels off the top or bottom are not clamped: the trace leaves the picture.
         for (float level : {40.0f, -200.0f}) {
@@ -174,17 +153,14 @@ class ChartTest : public QObject {
     // The first tick plots half the level on a flat trace.
     void buttonsSetScalesAndCloseResetsTheChart() {
         auto d = dialog();
-        QCOMPARE(d->picture().size(), QSize(700, 304));
-        QCOMPARE(d->size(), QSize(702, 341));
+        QVERIFY(d->picture().size() == QSize(700, 304) && d->size() == QSize(702, 341));
         setLevel(shared, -20.0);
         d->tick();
-        QCOMPARE(state.chartPoints[699].y, 70);
-        QCOMPARE(traceRows(d->picture(), 10), QList<int>{50});
+        QVERIFY(state.chartPoints[699].y == 70 && traceRows(d->picture(), 10) == QList<int>{50});
         d->button(button::tenMinutes)->click();
-        QCOMPARE(state.chartTimeScale, 599);
-        QCOMPARE(state.chartHistory[699], 60);  // -2 x the main window's -30 dB
         d->button(button::fiveDb)->click();
-        QCOMPARE(state.chartDbScale, 2);
+        QVERIFY(state.chartTimeScale == 599 && state.chartDbScale == 2);
+        QCOMPARE(state.chartHistory[699], 60);  // -2 x the main window's -30 dB
         d->button(button::autoCapture)->click();
         QTest::keyClick(d.get(), Qt::Key_Escape);  // ignored
         QTest::keyClick(d.get(), Qt::Key_Return);
@@ -193,9 +169,7 @@ class ChartTest : public QObject {
 
         d->close();
         QVERIFY(std::all_of(state.chartHistory.begin(), state.chartHistory.end(), [](int v) { return v == 0; }));
-        QCOMPARE(state.chartTimeScale, 0);
-        QCOMPARE(state.chartDbScale, 1);
-        QCOMPARE(state.autoCaptureOn, 0);
+        QVERIFY(state.chartTimeScale == 0 && state.chartDbScale == 1 && state.autoCaptureOn == 0);
         QVERIFY(state.chartPoints[699].y == points[699].y);  // the last trace is kept
     }
 
@@ -214,7 +188,7 @@ class ChartTest : public QObject {
                                                  {2 * period, 2},       {10 * period, 3}, {10 * period + 50, 3},
                                                  {11 * period - 50, 3}, {11 * period, 4}};
         for (const auto& [ms, pictures] : times) {
-            fake.ms = ms;
+            fakeMs = ms;
             d->tick();
             QCOMPARE(saved().size(), pictures);
             if (ms == period) {
@@ -224,12 +198,11 @@ class ChartTest : public QObject {
             }
         }
 
-        d->button(button::autoCapture)->click();
-        fake.ms = 20 * period;
+        d->button(button::autoCapture)->click();  // off: nothing more on time; a capture waits for the next tick
+        fakeMs = 20 * period;
         d->tick();
-        QCOMPARE(saved().size(), 4);
         d->button(button::capture)->click();
-        QCOMPARE(saved().size(), 4);  // saved by the next tick
+        QCOMPARE(saved().size(), 4);
         d->tick();
         QCOMPARE(saved().size(), 5);
     }
@@ -239,7 +212,7 @@ class ChartTest : public QObject {
     // in the same second gets " (2)".
     void levelLogHoldsEveryPlottedPoint() {
         auto d = dialog();
-        fake.time.tm_hour = 9, fake.time.tm_min = 5, fake.time.tm_sec = 3;
+        fakeTime.tm_hour = 9, fakeTime.tm_min = 5, fakeTime.tm_sec = 3;
         d->button(button::levelLog)->click();
         QVERIFY(d->button(button::levelLog)->isChecked());
         const auto rows = [this](const QString& name) {
@@ -254,15 +227,11 @@ class ChartTest : public QObject {
             QVERIFY(log.last().startsWith("09:05:03,"));
             QVERIFY(std::fabs(log.last().section(',', 1).toDouble() - level) <= 0.5);  // settled, truncation aside
         }
-        QCOMPARE(rows("Level Log 09.05.03 h.csv").size(), 1 + 100);
-        d->button(button::levelLog)->click();
-        d->tick();
-        QCOMPARE(rows("Level Log 09.05.03 h.csv").size(), 1 + 100);
-        d->button(button::levelLog)->click();
-        d->tick();
-        QCOMPARE(rows("Level Log 09.05.03 h (2).csv").size(), 2);
-
-        for (const QString& f : QDir(pictures.path()).entryList({"Level Log *"})) QFile::remove(pictures.filePath(f));
+        for (auto [name, size] : {std::pair{"Level Log 09.05.03 h.csv", 101}, {"Level Log 09.05.03 h (2).csv", 2}}) {
+            d->button(button::levelLog)->click();
+            d->tick();
+            QCOMPARE(rows(name).size(), size);
+        }
     }
 
     // A log or a capture that cannot be written is shown, and the chart goes on.
