@@ -20,42 +20,25 @@ constexpr QRgb outline = qRgb(221, 221, 221);
 // Magnitude of a single bin that gives the level `dB`.
 float binForLevel(double dB) { return float(std::sqrt(1024 * std::pow(10.0, (dB + 44) / 10))); }
 
-// The meter row 16 (inside the bars): which colour each column shows.
-struct MeterCase {
-    float level;
-    int greenEnd;  // exclusive right edge of the green bar, 0 = none
-    bool redBar;
-};
-
-class SMeter : public ::testing::TestWithParam<MeterCase> {};
-
-TEST_P(SMeter, BarEndsAtOnePixelPerDecibel) {
-    const MeterCase c = GetParam();
-    QImage image(1140, 40, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    {
-        GdiSurface s(image);
-        display::drawSMeter(s, c.level);
-    }
-    const int end = c.greenEnd;
-    for (int x = 751; x < 884; ++x) {
-        const QRgb px = image.pixel(x, 16) & 0xffffff;
-        // Segment outlines at 750, 829 | 830, 854 | 855, 884; a bar's outline at its ends.
-        QRgb want = (x == 829 || x == 830 || x == 854 || x == 855) ? outline : meterGrey;
-        if (end && x < end - 1) want = green;
-        if (end && x == end - 1) want = outline;
-        if (end && c.redBar && x == 830) want = outline;
-        if (end && c.redBar && x > 830 && x < end - 1) want = red;
-        ASSERT_EQ(px, want & 0xffffff) << "level " << c.level << " column " << x;
+// The meter's row 16 (inside the bars), column by column. Segment outlines
+// at 750, 829 | 830, 854 | 855, 884; a bar's outline at its ends.
+TEST(SMeter, BarEndsAtOnePixelPerDecibel) {
+    struct Case {
+        float level;
+        int end;  // exclusive right edge of the bar, 0 = none
+    };            // -110 is exactly S1 (no bar), -30 exactly S9 (green only)
+    for (Case c : {Case{-110, 0}, {-50.7f, 809}, {-30, 830}, {-20, 840}, {-inf, 0}, {nan, 0}, {inf, 0}}) {
+        QImage image(1140, 40, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        display::drawSMeter(*std::make_unique<GdiSurface>(image), c.level);
+        for (int x = 751; x < 884; ++x) {
+            QRgb want = (x == 829 || x == 830 || x == 854 || x == 855) ? outline : meterGrey;
+            if (x < c.end - 1) want = x < 830 ? green : x == 830 ? outline : red;
+            if (x == c.end - 1) want = outline;
+            ASSERT_EQ(image.pixel(x, 16) & 0xffffff, want & 0xffffff) << "level " << c.level << " column " << x;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Levels, SMeter,
-                         ::testing::Values(MeterCase{-110.0f, 0, false},  // exactly S1: no bar
-                                           MeterCase{-50.7f, 809, false},
-                                           MeterCase{-30.0f, 830, false},  // exactly S9: green only
-                                           MeterCase{-20.0f, 840, true}, MeterCase{-inf, 0, false},  // silence: no bar
-                                           MeterCase{nan, 0, false}, MeterCase{inf, 0, false}));
 
 class Texts : public PaintFixture {
   protected:
@@ -71,25 +54,17 @@ class Texts : public PaintFixture {
 
 // An all-zero spectrum, painted first: no finite level, no meter bar.
 TEST_F(Texts, SignalReadoutShowsTenDecibelsBelowTheMeter) {
-    struct Case {
-        float magnitude;
-        const char* text;
-    };
-    const Case cases[] = {
-        {0.0f, "Sig = 0 dB"},
-        {binForLevel(-50.7), "Sig = -60 dB"},
-        {binForLevel(25.0), "Sig = 15 dB"},
-        {nan, "Sig = 0 dB"},
-    };
-    for (const Case& c : cases) {
-        setFiltered(7, c.magnitude);
+    paint();
+    EXPECT_EQ(countColour(picture, green, QRect(750, 10, 135, 13)) + countColour(picture, red, QRect(750, 10, 135, 13)),
+              0);
+    EXPECT_EQ(state->signalLevel, -110.0f);
+    for (auto [magnitude, text] : {std::pair{0.0f, "Sig = 0 dB"},
+                                   {binForLevel(-50.7), "Sig = -60 dB"},
+                                   {binForLevel(25.0), "Sig = 15 dB"},
+                                   {nan, "Sig = 0 dB"}}) {
+        setFiltered(7, magnitude);
         paint();
-        expectTexts(green, topRow, defaultFont(), {{c.text, {640, 10}}});
-        if (&c == &cases[0]) {
-            EXPECT_EQ(countColour(picture, green, QRect(750, 10, 135, 13)), 0);
-            EXPECT_EQ(countColour(picture, red, QRect(750, 10, 135, 13)), 0);
-            EXPECT_EQ(state->signalLevel, -110.0f);
-        }
+        expectTexts(green, topRow, defaultFont(), {{text, {640, 10}}});
     }
 }
 
@@ -114,21 +89,14 @@ TEST_F(Texts, ReadoutsGiveCutoffsAndPointerInHertz) {
 }
 
 TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
-    struct Case {
-        int rate;
-        const char* labels[4];
-    };
-    const Case cases[] = {{22050, {"1.0", "2.0", "3.0", "4.0"}}, {5512, {"0.2", "0.5", "0.7", "1.0"}}};
-    for (const Case& c : cases) {
-        put(settings.sampleRate, c.rate);
+    for (auto [rate, labels] : {std::pair{22050, QStringList{"0", "1.0", "2.0", "3.0", "4.0", "kHz"}},
+                                {5512, QStringList{"0", "0.2", "0.5", "0.7", "1.0", "kHz"}}}) {
+        put(settings.sampleRate, rate);
         paint();
-        expectTexts(qRgb(128, 128, 128), QRect(56, 277, 870, 20), defaultFont(),
-                    {{"0", {60, 277}, Anchor::centre},
-                     {c.labels[0], {245, 277}, Anchor::centre},
-                     {c.labels[1], {431, 277}, Anchor::centre},
-                     {c.labels[2], {616, 277}, Anchor::centre},
-                     {c.labels[3], {802, 277}, Anchor::centre},
-                     {"kHz", {911, 277}, Anchor::centre}});
+        std::vector<ReferenceText> texts;
+        const int columns[] = {60, 245, 431, 616, 802, 911};
+        for (int i = 0; i < 6; ++i) texts.push_back({labels[i], {columns[i], 277}, Anchor::centre});
+        expectTexts(qRgb(128, 128, 128), QRect(56, 277, 870, 20), defaultFont(), texts);
     }
 }
 
@@ -159,7 +127,7 @@ TEST_F(Texts, StatusTextsShowWhileSet) {
         EXPECT_EQ(countColour(picture, c.colour, c.area), 0) << c.texts[0].text.toStdString();
     }
     // Dropouts are shown whether or not the CPU load is.
-    for (auto [count, text] : {std::pair{1u, "1 dropout"}, std::pair{12u, "12 dropouts"}}) {
+    for (auto [count, text] : {std::pair{1u, "1 dropout"}, {12u, "12 dropouts"}}) {
         shared.dropouts.store(count);
         paint();
         expectTexts(grey, QRect(70, 43, 300, 18), defaultFont(), {{text, {220, 43}}});
@@ -167,13 +135,11 @@ TEST_F(Texts, StatusTextsShowWhileSet) {
 }
 
 TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {
+    overload = true;
     for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(300, 100), QSize(2000, 1200)}) {
         picture = size.isEmpty() ? QImage() : QImage(size, QImage::Format_ARGB32);
-        overload = true;
         paint();
-        if (!size.isEmpty()) {
-            EXPECT_EQ(picture.format(), QImage::Format_RGB32);
-        }
+        EXPECT_TRUE(size.isEmpty() || picture.format() == QImage::Format_RGB32);
     }
     EXPECT_EQ(picture.pixel(1500, 1000) & 0xffffff, 0u);  // beyond the layout: black
 }
