@@ -15,13 +15,12 @@ namespace {
 
 struct Rig {
     std::unique_ptr<Engine> engine = std::make_unique<Engine>();
-    std::vector<float> in = std::vector<float>(2 * blockLength, 0.0f), out = in;
+    std::vector<float> in = std::vector<float>(2 * blockLength, 0.9f), out = in;  // the right is never read
 
-    // Runs block `block` of a tone in the left channel; the right is never read.
+    // Runs block `block` of a tone in the left channel.
     ProcessResult tone(double freq, double amp, int block) {
         for (int i = 0; i < blockLength; ++i)
-            in[2 * i] = float(amp * std::sin(2 * M_PI * freq * double(block * blockLength + i) / 22050)),
-                   in[2 * i + 1] = 0.9f;
+            in[2 * i] = float(amp * std::sin(2 * M_PI * freq * double(block * blockLength + i) / 22050));
         return engine->process(in.data(), out.data(), blockLength);
     }
     double outputRms() const {
