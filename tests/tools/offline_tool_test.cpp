@@ -138,63 +138,6 @@ TEST_F(OfflineTool, OvershootingFloatInputGivesFiniteOutput) {
     }
 }
 
-TEST_F(OfflineTool, BadInputIsRefusedWithOneLineAndNoOutput) {
-    files.writeWav("good.wav", tone(440, 0.1, 0.5, 22050), 22050);
-    files.writeWav("rate.wav", tone(100, 0.1, 0.5, 500), 500);
-    files.writeWav("empty.wav", {}, 22050);
-    std::string junk;
-    for (int i = 0; i < 3000; ++i) junk.push_back(char(i * 7919 % 251));
-    files.writeBytes("junk.wav", junk);
-    const std::string tone = pcm16Tone(5000);
-    const std::string floatFmt = fmtChunk({.tag = 3, .bits = 32});
-    const float nan = std::nanf(""), inf = INFINITY;
-    const std::pair<std::string, std::string> hostile[] = {
-        // file, and what the line names
-        {riff(fmtChunk({.size = 0xffffffff}) + chunk("data", tone)), "fmt"},
-        {riff(fmtChunk({}) + chunk("data", tone, 0xffffffff)), "truncated"},
-        {riff(fmtChunk({}) + chunk("data", tone, 0x80000000)), "truncated"},
-        {riff(fmtChunk({}) + chunk("LIST", "INFO", 0xfffffff0) + chunk("data", tone)), "data"},
-        {riff(fmtChunk({.channels = 0, .align = 2}) + chunk("data", tone)), "hannel"},
-        {riff(fmtChunk({.channels = 65535, .align = 2}) + chunk("data", tone)), "hannel"},
-        {riff(fmtChunk({.rate = 0}) + chunk("data", tone)), "hostile-"},
-        {riff(fmtChunk({.rate = 4000000000u}) + chunk("data", tone)), "hostile-"},
-        {riff(fmtChunk({.bits = 0, .align = 2}) + chunk("data", tone)), "format"},
-        {riff(fmtChunk({.bits = 64}) + chunk("data", tone)), "format"},
-        {riff(fmtChunk({})), "data"},
-        {riff(chunk("data", tone)), "hostile-"},
-        {riff(fmtChunk({})).substr(0, 30), "hostile-"},
-        {"RIFF", "hostile-"},
-        {"", "hostile-"},
-        {riff(floatFmt + chunk("data", floats(std::vector<float>(5000, nan)))), "frame 0 holds nan"},
-        {riff(floatFmt + chunk("data", floats({0.5f, 0.25f, -inf}))), "frame 2 holds -inf"},
-        {riff(fmtChunk({.tag = 3, .channels = 2, .bits = 32}) + chunk("data", floats({0, 0, 0, 3e38f}))),
-         "frame 1 holds 3e+38"},
-        {riff(floatFmt + chunk("data", floats({0.5f, 1001.0f}))), "frame 1 holds 1001, beyond 1000 times full scale"},
-    };
-    const std::string good = files.path("good.wav"), out = files.path("out.wav");
-    auto refused = [&](const std::string& args, const std::string& mentions) {
-        const ToolRun r = files.run(args + (args == good ? "" : " " + out));
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
-        EXPECT_NE(r.stderrText.find(mentions), std::string::npos) << r.stderrText;
-        EXPECT_FALSE(std::filesystem::exists(out) || std::filesystem::exists(out + ".part")) << args;
-    };
-    // clang-format off
-    const std::pair<std::string, std::string> cases[] = {  // arguments, and what the line names
-        {files.path("missing.wav"), "missing.wav"}, {files.path("junk.wav"), "junk.wav"},
-        {files.path("rate.wav"), "500 Hz"}, {"--channel 2 " + good, "--channel 2"}, {files.path("empty.wav"), "no audio"},
-        {"--lms 0 " + good, "--lms"}, {"--output-level 201 " + good, "--output-level"}, {"--comb 55 " + good, "--comb"},
-        {"--upper 20000 " + good, "--upper"}, {"--notch2 nan " + good, "--notch2"},
-        {"--lower 3000 --upper 2000 " + good, "--lower"}, {"--band wide " + good, "--band"}, {"--agc " + good, ""},
-        {"--frobnicate 1 " + good, "--frobnicate"}, {good, "missing"}};
-    // clang-format on
-    for (const auto& [args, mentions] : cases) refused(args, mentions);
-    for (size_t i = 0; i < std::size(hostile); ++i) {
-        files.writeBytes("hostile-" + std::to_string(i) + ".wav", hostile[i].first);
-        refused(files.path("hostile-" + std::to_string(i) + ".wav"), hostile[i].second);
-    }
-}
-
 // Headers that are odd but leave the audio intact: the same output as the
 // plain file's.
 TEST_F(OfflineTool, OddButReadableHeadersGiveThePlainFilesOutput) {
@@ -354,25 +297,68 @@ TEST_F(OfflineFiles, PipesBothWaysGiveTheFilesSamples) {
     }
 }
 
-// Refusals: exit 2, one line naming the problem, the input and its folder
-// as they were.
-TEST_F(OfflineFiles, RefusalsLeaveTheInputAndItsFolderAlone) {
+// Bad input, options and OUT naming IN are refused: exit 2, one line naming
+// the problem, the input and its folder as they were.
+TEST_F(OfflineTool, BadInputIsRefusedWithOneLineLeavingTheFolderAlone) {
+    files.writeWav("good.wav", tone(440, 0.1, 0.5, 22050), 22050);
+    files.writeWav("rate.wav", tone(100, 0.1, 0.5, 500), 500);
+    files.writeWav("empty.wav", {}, 22050);
+    std::string junk;
+    for (int i = 0; i < 3000; ++i) junk.push_back(char(i * 7919 % 251));
+    files.writeBytes("junk.wav", junk);
+    const std::string tone = pcm16Tone(5000);
+    const std::string floatFmt = fmtChunk({.tag = 3, .bits = 32});
+    const float nan = std::nanf(""), inf = INFINITY;
+    const std::pair<std::string, std::string> hostile[] = {
+        // file, and what the line names
+        {riff(fmtChunk({.size = 0xffffffff}) + chunk("data", tone)), "fmt"},
+        {riff(fmtChunk({}) + chunk("data", tone, 0xffffffff)), "truncated"},
+        {riff(fmtChunk({}) + chunk("data", tone, 0x80000000)), "truncated"},
+        {riff(fmtChunk({}) + chunk("LIST", "INFO", 0xfffffff0) + chunk("data", tone)), "data"},
+        {riff(fmtChunk({.channels = 0, .align = 2}) + chunk("data", tone)), "hannel"},
+        {riff(fmtChunk({.channels = 65535, .align = 2}) + chunk("data", tone)), "hannel"},
+        {riff(fmtChunk({.rate = 0}) + chunk("data", tone)), "hostile-"},
+        {riff(fmtChunk({.rate = 4000000000u}) + chunk("data", tone)), "hostile-"},
+        {riff(fmtChunk({.bits = 0, .align = 2}) + chunk("data", tone)), "format"},
+        {riff(fmtChunk({.bits = 64}) + chunk("data", tone)), "format"},
+        {riff(fmtChunk({})), "data"},
+        {riff(chunk("data", tone)), "hostile-"},
+        {riff(fmtChunk({})).substr(0, 30), "hostile-"},
+        {"RIFF", "hostile-"},
+        {"", "hostile-"},
+        {riff(floatFmt + chunk("data", floats(std::vector<float>(5000, nan)))), "frame 0 holds nan"},
+        {riff(floatFmt + chunk("data", floats({0.5f, 0.25f, -inf}))), "frame 2 holds -inf"},
+        {riff(fmtChunk({.tag = 3, .channels = 2, .bits = 32}) + chunk("data", floats({0, 0, 0, 3e38f}))),
+         "frame 1 holds 3e+38"},
+        {riff(floatFmt + chunk("data", floats({0.5f, 1001.0f}))), "frame 1 holds 1001, beyond 1000 times full scale"},
+    };
+    for (size_t i = 0; i < std::size(hostile); ++i)
+        files.writeBytes("hostile-" + std::to_string(i) + ".wav", hostile[i].first);
     writeSound(files, "in.wav", 48000, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, toneAt(1000));
-    const std::string in = files.path("in.wav"), original = fileBytes(in), out = " " + files.path("out.wav");
+    const std::string in = files.path("in.wav"), original = fileBytes(in), good = files.path("good.wav");
+    const std::string out = " " + files.path("out.wav"), goodOut = good + out;
     fs::create_hard_link(in, files.path("hard.wav"));
     fs::create_symlink(in, files.path("soft.wav"));
-    const auto before = folderContents(files);
-    // OUT is IN by its own name, a hard link, a symbolic link; then bad options.
     // clang-format off
-    const std::pair<std::string, std::string> cases[] = {
-        {in, "is the input file"}, {files.path("hard.wav"), "is the input file"},
-        {files.path("soft.wav"), "is the input file"}, {"--level-log " + files.path("soft.wav") + out, "is the input file"},
-        {"--channel 3" + out, "3"}, {"--channel 0" + out, "--channel"}, {"--engine-rate 48000" + out, "--engine-rate"},
-        {"--out-rate 8000" + out, "input or engine"}, {"--format pcm8" + out, "--format"},
-        {"--engine-rate 11025 --notch1 6000" + out, "5512 Hz"}};
+    std::vector<std::pair<std::string, std::string>> cases = {  // arguments, and what the line names
+        {in + " " + in, "is the input file"}, {in + " " + files.path("hard.wav"), "is the input file"},
+        {in + " " + files.path("soft.wav"), "is the input file"},
+        {in + " --level-log " + files.path("soft.wav") + out, "is the input file"},
+        {in + " --channel 3" + out, "3"}, {in + " --channel 0" + out, "--channel"},
+        {in + " --engine-rate 48000" + out, "--engine-rate"}, {in + " --out-rate 8000" + out, "input or engine"},
+        {in + " --format pcm8" + out, "--format"}, {in + " --engine-rate 11025 --notch1 6000" + out, "5512 Hz"},
+        {files.path("missing.wav") + out, "missing.wav"}, {files.path("junk.wav") + out, "junk.wav"},
+        {files.path("rate.wav") + out, "500 Hz"}, {files.path("empty.wav") + out, "no audio"},
+        {"--lms 0 " + goodOut, "--lms"}, {"--output-level 201 " + goodOut, "--output-level"}, {"--comb 55 " + goodOut, "--comb"},
+        {"--upper 20000 " + goodOut, "--upper"}, {"--notch2 nan " + goodOut, "--notch2"},
+        {"--lower 3000 --upper 2000 " + goodOut, "--lower"}, {"--band wide " + goodOut, "--band"}, {"--agc " + goodOut, ""},
+        {"--frobnicate 1 " + goodOut, "--frobnicate"}, {good, "missing"}};
     // clang-format on
+    for (size_t i = 0; i < std::size(hostile); ++i)
+        cases.emplace_back(files.path("hostile-" + std::to_string(i) + ".wav") + out, hostile[i].second);
+    const auto before = folderContents(files);
     for (const auto& [args, mentions] : cases) {
-        const auto r = files.run(in + " " + args);
+        const auto r = files.run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
         EXPECT_NE(r.stderrText.find(mentions), std::string::npos) << r.stderrText;
