@@ -12,6 +12,7 @@
 
 #include "comb_filter.h"
 #include "hostile_input.h"
+#include "noise_reduction_signals.h"
 
 using tolvek::CombFilter;
 
@@ -20,12 +21,10 @@ namespace {
 // Hum with three harmonics at `hz`, plus noise, in comb units (a few
 // thousandths of full scale).
 std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, 800.0);
-    std::vector<float> x(static_cast<size_t>(n));
+    std::vector<float> x = tolvek::test::whiteNoise(size_t(n), 800.0, seed);
     for (int i = 0; i < n; ++i) {
         const double t = 2 * M_PI * hz * i / rate;
-        x[size_t(i)] = float(3000 * std::sin(t) + 1500 * std::sin(2 * t + 1) + 900 * std::sin(3 * t + 2) + noise(rng));
+        x[size_t(i)] += float(3000 * std::sin(t) + 1500 * std::sin(2 * t + 1) + 900 * std::sin(3 * t + 2));
     }
     return x;
 }
