@@ -5,6 +5,8 @@
 
 #include <QImage>
 
+#include <functional>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -14,10 +16,13 @@ namespace tolvek::test {
 namespace {
 
 constexpr QRgb ink = qRgb(255, 255, 255);
-
 using Pixels = std::set<std::pair<int, int>>;
 
-Pixels inked(const QImage& image) {
+// The inked pixels of a black 20 x 12 picture after `draw`.
+Pixels drawn(const std::function<void(GdiSurface&)>& draw) {
+    QImage image(20, 12, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    draw(*std::make_unique<GdiSurface>(image));
     Pixels p;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -25,53 +30,42 @@ Pixels inked(const QImage& image) {
     return p;
 }
 
-QImage blank() {
-    QImage image(20, 12, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    return image;
-}
-
-// A dotted pen is three on, three off from the start.
+// A dotted pen is three on, three off from the start. A steep segment one
+// column wide changes column halfway; a flat two-row one changes row halfway.
 TEST(GdiSurface, LinesStopBeforeTheirEndPoint) {
     struct Case {
         QPoint from, to;
         Pixels expected;
         bool dotted = false;
     };
+    // clang-format off
     const Case cases[] = {
         {{2, 3}, {6, 3}, {{2, 3}, {3, 3}, {4, 3}, {5, 3}}},
         {{4, 5}, {4, 2}, {{4, 5}, {4, 4}, {4, 3}}},
         {{1, 1}, {4, 4}, {{1, 1}, {2, 2}, {3, 3}}},
         {{5, 5}, {5, 5}, {}},
-        // A steep trace segment one column wide: the column changes halfway.
         {{3, 0}, {4, 5}, {{3, 0}, {3, 1}, {3, 2}, {4, 3}, {4, 4}}},
-        // A flat two-row segment: the row changes halfway.
         {{2, 1}, {8, 0}, {{2, 1}, {3, 1}, {4, 1}, {5, 0}, {6, 0}, {7, 0}}},
         {{0, 4}, {14, 4}, {{0, 4}, {1, 4}, {2, 4}, {6, 4}, {7, 4}, {8, 4}, {12, 4}, {13, 4}}, true},
     };
-    for (const Case& c : cases) {
-        QImage image = blank();
-        GdiSurface(image).line(c.from, c.to, Pen{ink, c.dotted});
-        EXPECT_EQ(inked(image), c.expected) << c.from.x() << "," << c.from.y() << " -> " << c.to.x() << "," << c.to.y();
-    }
+    // clang-format on
+    for (const Case& c : cases)
+        EXPECT_EQ(drawn([&](GdiSurface& s) { s.line(c.from, c.to, Pen{ink, c.dotted}); }), c.expected) << c.from.x();
     // A closed polyline has no gaps and no overhang.
-    QImage image = blank();
     const QPoint square[] = {{2, 2}, {7, 2}, {7, 6}, {2, 6}, {2, 2}};
-    GdiSurface(image).polyline(square, 5, Pen{ink});
     Pixels expected;
-    for (int x = 2; x <= 7; ++x) expected.insert({x, 2}), expected.insert({x, 6});
-    for (int y = 2; y <= 6; ++y) expected.insert({2, y}), expected.insert({7, y});
-    EXPECT_EQ(inked(image), expected);
+    for (int x = 2; x <= 7; ++x) expected.insert({{x, 2}, {x, 6}});
+    for (int y = 2; y <= 6; ++y) expected.insert({{2, y}, {7, y}});
+    EXPECT_EQ(drawn([&](GdiSurface& s) { s.polyline(square, 5, Pen{ink}); }), expected);
 }
 
 TEST(GdiSurface, FarCoordinatesAreClippedNotWalked) {
-    QImage image = blank();
-    GdiSurface s(image);
-    s.line(QPoint(-1000000, 5), QPoint(1000000, 5), Pen{ink});
-    s.line(QPoint(3, 1000000), QPoint(3, -1000000), Pen{ink});
-    s.rectangle(-1000000, -1000000, 1000000, 2, ink, ink);
-    s.line(QPoint(INT32_MIN, INT32_MIN), QPoint(INT32_MAX, INT32_MAX), Pen{ink});
-    const Pixels p = inked(image);
+    const Pixels p = drawn([](GdiSurface& s) {
+        s.line(QPoint(-1000000, 5), QPoint(1000000, 5), Pen{ink});
+        s.line(QPoint(3, 1000000), QPoint(3, -1000000), Pen{ink});
+        s.rectangle(-1000000, -1000000, 1000000, 2, ink, ink);
+        s.line(QPoint(INT32_MIN, INT32_MIN), QPoint(INT32_MAX, INT32_MAX), Pen{ink});
+    });
     for (int x = 0; x < 20; ++x) EXPECT_TRUE(p.count({x, 5}) && p.count({x, 0}) && p.count({x, 1}));
     for (int y = 0; y < 12; ++y) EXPECT_TRUE(p.count({3, y}));
     QImage none;

@@ -5,6 +5,9 @@
 #include <functional>
 #include <limits>
 
+#include <QFontMetrics>
+#include <QPainter>
+
 #include "fonts.h"
 #include "meter_and_texts.h"
 #include "paint_fixture.h"
@@ -12,10 +15,9 @@
 namespace tolvek::test {
 namespace {
 
-constexpr float inf = std::numeric_limits<float>::infinity();
-constexpr float nan = std::numeric_limits<float>::quiet_NaN();
-constexpr QRgb green = qRgb(0, 176, 0), red = qRgb(176, 0, 0), meterGrey = qRgb(80, 80, 80);
-constexpr QRgb outline = qRgb(221, 221, 221);
+constexpr float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+constexpr QRgb green = qRgb(0, 176, 0), red = qRgb(176, 0, 0), meterGrey = qRgb(80, 80, 80),
+               outline = qRgb(221, 221, 221);
 
 // Magnitude of a single bin that gives the level `dB`.
 float binForLevel(double dB) { return float(std::sqrt(1024 * std::pow(10.0, (dB + 44) / 10))); }
@@ -40,98 +42,79 @@ TEST(SMeter, BarEndsAtOnePixelPerDecibel) {
     }
 }
 
-class Texts : public PaintFixture {
-  protected:
-    // Pixels of `colour` in `area` of the picture equal those of the texts drawn alone.
-    void expectTexts(QRgb colour, QRect area, const QFont& font, const std::vector<ReferenceText>& texts) {
-        const QImage want = referenceTexts(picture.size(), font, colour, texts);
-        ASSERT_GT(countColour(want, colour, area), 20) << "reference text outside its area";
-        EXPECT_EQ(colourMask(picture, colour, area), colourMask(want, colour, area))
-            << "at " << texts.begin()->text.toStdString();
-    }
-    const QRect topRow{0, 0, 745, 30};
+// A text drawn alone with plain QPainter calls: `ref` is on its top edge, at
+// its left end, or at its middle if centred.
+struct ReferenceText {
+    QString text;
+    QPoint ref;
+    bool centred = false;
 };
 
-// An all-zero spectrum, painted first: no finite level, no meter bar.
-TEST_F(Texts, SignalReadoutShowsTenDecibelsBelowTheMeter) {
-    paint();
-    EXPECT_EQ(countColour(picture, green, QRect(750, 10, 135, 13)) + countColour(picture, red, QRect(750, 10, 135, 13)),
-              0);
+class Texts : public PaintFixture {
+  protected:
+    // Pixels of `colour` in `area` of the picture equal those of the texts drawn alone (none if no texts).
+    void expectTexts(QRgb colour, QRect area, const std::vector<ReferenceText>& texts) {
+        QImage want(picture.size(), QImage::Format_RGB32);
+        want.fill(Qt::black);
+        QPainter p(&want);
+        p.setFont(defaultFont());
+        p.setPen(QColor(colour));
+        const QFontMetrics fm(defaultFont());
+        for (const ReferenceText& t : texts)
+            p.drawText(t.ref + QPoint(t.centred ? -fm.horizontalAdvance(t.text) / 2 : 0, fm.ascent()), t.text);
+        p.end();
+        const std::string what = texts.empty() ? "no text" : texts[0].text.toStdString();
+        if (!texts.empty()) ASSERT_GT(countColour(want, colour, area), 20) << "reference outside its area: " << what;
+        EXPECT_EQ(colourMask(picture, colour, area), colourMask(want, colour, area)) << what;
+    }
+};
+
+// The signal read-out shows 10 dB below the meter; cutoffs and pointer in
+// hertz and the frequency labels follow the rate; each status text shows
+// while its setting is on and is gone once it is off; dropouts show whether
+// or not the CPU load does.
+TEST_F(Texts, ReadoutsLabelsAndStatusTexts) {
+    paint();  // an all-zero spectrum, painted first: no finite level, no meter bar
+    const QRect meter(750, 10, 135, 13);
+    EXPECT_EQ(countColour(picture, green, meter) + countColour(picture, red, meter), 0);
     EXPECT_EQ(state->signalLevel, -110.0f);
-    for (auto [magnitude, text] : {std::pair{0.0f, "Sig = 0 dB"},
-                                   {binForLevel(-50.7), "Sig = -60 dB"},
-                                   {binForLevel(25.0), "Sig = 15 dB"},
-                                   {nan, "Sig = 0 dB"}}) {
-        setFiltered(7, magnitude);
-        paint();
-        expectTexts(green, topRow, defaultFont(), {{text, {640, 10}}});
-    }
-}
-
-TEST_F(Texts, ReadoutsGiveCutoffsAndPointerInHertz) {
-    struct Case {
-        int rate;
-        float mouseBin;
-        const char *lower, *upper, *pointer;
+    const QRect top(0, 0, 745, 30), labels(56, 277, 870, 20), load(70, 43, 300, 18), all = picture.rect();
+    const QRgb teal = qRgb(0, 144, 144), cyan = qRgb(0, 255, 255), grey = qRgb(128, 128, 128), alarm = qRgb(255, 0, 0);
+    const auto level = [this](float m) { return [this, m] { setFiltered(7, m); }; };
+    const auto rate = [this](int r, float bin) {
+        return [this, r, bin] { put(settings.sampleRate, r), mouseBin = bin; };
     };
-    const Case cases[] = {
-        {22050, 0, "Lower cutoff: 1031 Hz", "Upper cutoff: 2031 Hz", "Mouse cursor: 0 Hz"},
-        {22050, 100, "Lower cutoff: 1031 Hz", "Upper cutoff: 2031 Hz", "Mouse cursor: 538 Hz"},
-        {44100, -10, "Lower cutoff: 2063 Hz", "Upper cutoff: 4063 Hz", "Mouse cursor: -108 Hz"},
-    };
-    for (const Case& c : cases) {
-        put(settings.sampleRate, c.rate);
-        mouseBin = c.mouseBin;
-        paint();
-        expectTexts(qRgb(0, 144, 144), topRow, defaultFont(),
-                    {{c.lower, {60, 10}}, {c.upper, {232, 10}}, {c.pointer, {410, 10}}});
-    }
-}
-
-TEST_F(Texts, FrequencyLabelsFollowTheSampleRate) {
-    for (auto [rate, labels] : {std::pair{22050, QStringList{"0", "1.0", "2.0", "3.0", "4.0", "kHz"}},
-                                {5512, QStringList{"0", "0.2", "0.5", "0.7", "1.0", "kHz"}}}) {
-        put(settings.sampleRate, rate);
-        paint();
-        std::vector<ReferenceText> texts;
-        const int columns[] = {60, 245, 431, 616, 802, 911};
-        for (int i = 0; i < 6; ++i) texts.push_back({labels[i], {columns[i], 277}, Anchor::centre});
-        expectTexts(qRgb(128, 128, 128), QRect(56, 277, 870, 20), defaultFont(), texts);
-    }
-}
-
-// Each status text shows while its setting is on and is gone once it is off.
-TEST_F(Texts, StatusTextsShowWhileSet) {
     struct Case {
-        std::function<void(bool)> set;
+        std::function<void()> set;
         QRgb colour;
         QRect area;
         std::vector<ReferenceText> texts;
     };
-    const QRgb cyan = qRgb(0, 255, 255), grey = qRgb(128, 128, 128);
     // clang-format off
     const Case cases[] = {
-        {[this](bool on) { overload = on; }, qRgb(255, 0, 0), picture.rect(),
-         {{"*** O V E R L O A D ***", {316, 151}, Anchor::centre}}},
-        {[this](bool on) { put(settings.recordingOn, int(on)), recorderStatus = on ? "Dropped 3 blocks" : ""; },
-         cyan, picture.rect(), {{"*** RECORDING ***", {460, 60}, Anchor::centre}, {"Dropped 3 blocks", {460, 75}, Anchor::centre}}},
-        {[this](bool on) { put(settings.cpuLoadShown, int(on)), put(shared.cpuLoad, 0.123f); }, grey,
-         QRect(70, 43, 300, 18), {{"CPU load = 12.3 %", {70, 43}}}}};
+        {level(0), green, top, {{"Sig = 0 dB", {640, 10}}}},
+        {level(binForLevel(-50.7)), green, top, {{"Sig = -60 dB", {640, 10}}}},
+        {level(binForLevel(25)), green, top, {{"Sig = 15 dB", {640, 10}}}},
+        {level(nan), green, top, {{"Sig = 0 dB", {640, 10}}}},
+        {rate(22050, 0), teal, top, {{"Lower cutoff: 1031 Hz", {60, 10}}, {"Upper cutoff: 2031 Hz", {232, 10}}, {"Mouse cursor: 0 Hz", {410, 10}}}},
+        {rate(22050, 100), teal, top, {{"Lower cutoff: 1031 Hz", {60, 10}}, {"Upper cutoff: 2031 Hz", {232, 10}}, {"Mouse cursor: 538 Hz", {410, 10}}}},
+        {rate(44100, -10), teal, top, {{"Lower cutoff: 2063 Hz", {60, 10}}, {"Upper cutoff: 4063 Hz", {232, 10}}, {"Mouse cursor: -108 Hz", {410, 10}}}},
+        {rate(22050, 0), grey, labels, {{"0", {60, 277}, true}, {"1.0", {245, 277}, true}, {"2.0", {431, 277}, true},
+                                        {"3.0", {616, 277}, true}, {"4.0", {802, 277}, true}, {"kHz", {911, 277}, true}}},
+        {rate(5512, 0), grey, labels, {{"0", {60, 277}, true}, {"0.2", {245, 277}, true}, {"0.5", {431, 277}, true},
+                                       {"0.7", {616, 277}, true}, {"1.0", {802, 277}, true}, {"kHz", {911, 277}, true}}},
+        {[this] { overload = true; }, alarm, all, {{"*** O V E R L O A D ***", {316, 151}, true}}},
+        {[this] { overload = false; }, alarm, all, {}},
+        {[this] { put(settings.recordingOn, 1), recorderStatus = "Dropped 3 blocks"; }, cyan, all,
+         {{"*** RECORDING ***", {460, 60}, true}, {"Dropped 3 blocks", {460, 75}, true}}},
+        {[this] { put(settings.recordingOn, 0), recorderStatus = ""; }, cyan, all, {}},
+        {[this] { put(settings.cpuLoadShown, 1), put(shared.cpuLoad, 0.123f); }, grey, load, {{"CPU load = 12.3 %", {70, 43}}}},
+        {[this] { put(settings.cpuLoadShown, 0); }, grey, load, {}},
+        {[this] { shared.dropouts.store(1); }, grey, load, {{"1 dropout", {220, 43}}}},
+        {[this] { shared.dropouts.store(12); }, grey, load, {{"12 dropouts", {220, 43}}}},
+    };
     // clang-format on
-    for (const Case& c : cases) {
-        c.set(true);
-        paint();
-        expectTexts(c.colour, c.area, defaultFont(), c.texts);
-        c.set(false);
-        paint();
-        EXPECT_EQ(countColour(picture, c.colour, c.area), 0) << c.texts[0].text.toStdString();
-    }
-    // Dropouts are shown whether or not the CPU load is.
-    for (auto [count, text] : {std::pair{1u, "1 dropout"}, {12u, "12 dropouts"}}) {
-        shared.dropouts.store(count);
-        paint();
-        expectTexts(grey, QRect(70, 43, 300, 18), defaultFont(), {{text, {220, 43}}});
-    }
+    for (const Case& c : cases) c.set(), paint(), expectTexts(c.colour, c.area, c.texts);
 }
 
 TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {

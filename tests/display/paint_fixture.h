@@ -4,13 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QFontMetrics>
 #include <QImage>
-#include <QPainter>
-#include <QRect>
 
 #include <memory>
-#include <vector>
 
 #include "main_window_paint.h"
 
@@ -30,8 +26,7 @@ class PaintFixture : public ::testing::Test {
     // `blocks` finished blocks, each adding its row, then one paint.
     void paint(int blocks = 1) {
         for (int b = 0; b < blocks; ++b) addBlockRow(*state, shared, brightness);
-        const PaintInputs in{settings, shared, mouseBin, brightness, overload, recorderStatus};
-        paintMainWindow(picture, in, *state);
+        paintMainWindow(picture, {settings, shared, mouseBin, brightness, overload, recorderStatus}, *state);
     }
     void setFiltered(int i, float m) { put(shared.filteredSpectrum[i], m); }
     void setInput(int i, float m) { put(shared.inputSpectrum[i], m); }
@@ -49,35 +44,9 @@ inline QImage colourMask(const QImage& image, QRgb colour, QRect area, int* coun
     if (count) *count = n;
     return mask;
 }
-
 inline int countColour(const QImage& image, QRgb colour, QRect area) {
     int n = 0;
-    colourMask(image, colour, area, &n);
-    return n;
-}
-
-enum class Anchor { left, centre, right };
-
-// A text drawn alone with plain QPainter calls: the reference point is on
-// the text's top edge, at its left end, middle or right end.
-struct ReferenceText {
-    QString text;
-    QPoint ref;
-    Anchor anchor = Anchor::left;
-};
-inline QImage referenceTexts(QSize size, const QFont& font, QRgb colour, const std::vector<ReferenceText>& texts) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter p(&image);
-    p.setFont(font);
-    p.setPen(QColor(colour));
-    const QFontMetrics fm(font);
-    for (const ReferenceText& t : texts) {
-        const int w = fm.horizontalAdvance(t.text);
-        const int x = t.ref.x() - (t.anchor == Anchor::centre ? w / 2 : t.anchor == Anchor::right ? w : 0);
-        p.drawText(QPoint(x, t.ref.y() + fm.ascent()), t.text);
-    }
-    return image;
+    return colourMask(image, colour, area, &n), n;
 }
 
 }  // namespace tolvek::test
