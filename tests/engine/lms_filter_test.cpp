@@ -13,6 +13,7 @@
 
 #include "hostile_input.h"
 #include "lms_filter.h"
+#include "noise_reduction_signals.h"
 
 using tolvek::LmsFilter;
 
@@ -27,8 +28,7 @@ struct ShiftingLms {
     void reset() { std::fill(w.begin(), w.end(), 0.0f), std::fill(ref.begin(), ref.end(), 0.0f); }
     float step(float x, int L) {
         const float mu = 0.02f / static_cast<float>(L + 1);
-        in[0] = x;
-        ref[0] = in[1];
+        in[0] = x, ref[0] = in[1];
         float y = 0.0f;
         for (int i = 0; i < L; ++i) y = y + w[i] * ref[i];
         const float e = x - y, r0Squared = ref[0] * ref[0];
@@ -43,10 +43,8 @@ struct ShiftingLms {
 
 // A tone of amplitude 1 engine unit in white noise of equal power.
 std::vector<float> noisyTone(int n, double cyclesPerSample, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, std::sqrt(0.5));
-    std::vector<float> x(n);
-    for (int i = 0; i < n; ++i) x[i] = static_cast<float>(std::sin(2 * M_PI * cyclesPerSample * i) + noise(rng));
+    std::vector<float> x = tolvek::test::whiteNoise(size_t(n), std::sqrt(0.5), seed);
+    for (int i = 0; i < n; ++i) x[i] += static_cast<float>(std::sin(2 * M_PI * cyclesPerSample * i));
     return x;
 }
 
