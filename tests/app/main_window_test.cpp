@@ -22,7 +22,6 @@
 using namespace tolvek;
 
 using State = QMap<QString, int>;
-Q_DECLARE_METATYPE(State)
 
 namespace {
 
@@ -49,8 +48,7 @@ State snapshot(Engine& e, MainWindow& w) {
     for (int id : switchIds) {
         SwitchButton* b = w.switchButton(id);
         st[QString("i%1").arg(id)] = b->imageName().endsWith("_ON");
-        // The image shown is the one named.
-        const QImage shown = b->pixmap().toImage(), named = QImage(":/" + b->imageName());
+        const QImage shown = b->pixmap().toImage(), named = QImage(":/" + b->imageName());  // shown is named
         if (shown.convertToFormat(QImage::Format_RGB32) != named.convertToFormat(QImage::Format_RGB32))
             st[QString("wrongImage%1").arg(id)] = 1;
     }
@@ -70,6 +68,11 @@ State startState(const State& actual, const State& changes = {}) {
     return start;
 }
 
+// A grab at the client's logical size, whatever the screen's scale.
+QImage logical(const QImage& grabbed) {
+    return grabbed.scaled(grabbed.deviceIndependentSize().toSize()).convertToFormat(QImage::Format_RGB32);
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -86,9 +89,7 @@ class MainWindowTest : public QObject {
         else
             window->action(id)->trigger();
     }
-
     State now() { return snapshot(*engine, *window); }
-
     // Lets the block poll see the counter and the paint run.
     void settle() {
         QTest::qWait(3 * blockPollMs);
@@ -98,17 +99,17 @@ class MainWindowTest : public QObject {
         engine->shared.blocksDone.fetch_add(1, std::memory_order_release);
         settle();
     }
-    // A grab at the client's logical size, whatever the screen's scale.
-    static QImage logical(const QImage& grabbed) {
-        return grabbed.scaled(grabbed.deviceIndependentSize().toSize()).convertToFormat(QImage::Format_RGB32);
+    void wheel(QPointF at, int delta, Qt::KeyboardModifiers mods = {}) {
+        QWheelEvent turn(at, window->client()->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, mods, Qt::NoScrollPhase,
+                         false);
+        QApplication::sendEvent(window->client(), &turn);
     }
-    // Pixels of the overload text's red around its place.
-    static int redIn(const QImage& grabbed) {
-        const QImage shown = logical(grabbed);
-        int n = 0;
-        for (int y = 145; y < 170; ++y)
-            for (int x = 200; x < 440; ++x) n += (shown.pixel(x, y) & 0xffffff) == 0xff0000;
-        return n;
+    void drag(int fromX, int toX, bool release = true) {
+        QWindow* win = window->windowHandle();
+        const QPoint origin = window->client()->mapTo(window.get(), QPoint(0, 0));
+        QTest::mousePress(win, Qt::LeftButton, {}, origin + QPoint(fromX, 150));
+        QTest::mouseMove(win, origin + QPoint(toX, 150));
+        if (release) QTest::mouseRelease(win, Qt::LeftButton, {}, origin + QPoint(toX, 150));
     }
 
   private slots:
@@ -123,26 +124,26 @@ class MainWindowTest : public QObject {
         engine.reset();
     }
 
-    void windowFrame() {
+    // The frame, menus and controls sit in place with their start image or
+    // caption and screen-reader name; the layout is fixed.
+    void layout() {
         QCOMPARE(window->windowTitle(), QString("Tolvek Filter"));
         QVERIFY(!window->windowIcon().isNull());
         QCOMPARE(window->width(), 990);
         QVERIFY(window->height() >= 585);
-        // The client lies below the menu bar and holds the whole layout.
         QCOMPARE(window->client()->mapTo(window.get(), QPoint(0, 0)).y(), window->menuBar()->height());
-        QVERIFY(window->client()->width() >= 990);
-        QVERIFY(window->client()->height() >= 525);
+        QVERIFY(window->client()->width() >= 990 && window->client()->height() >= 525);
         for (QWidget* child : window->client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             QVERIFY2(window->client()->rect().contains(child->geometry()), qPrintable(child->objectName()));
-        window->resize(600, 400);  // the layout is fixed: nothing moves
+        QStringList titles;
+        for (QAction* a : window->menuBar()->actions()) titles << a->text();
+        QCOMPARE(titles, QStringList({"&File", "&Tools", "View", "Controls", "Notch", "Capture", "&Help"}));
+        QCOMPARE(window->action(cmd::helpContents)->shortcut(), QKeySequence(Qt::Key_F1));
+        const QRect r = blockRefreshRect();
+        QCOMPARE(QList({r.left(), r.top(), r.bottom()}), QList({50, 0, 499}));
+        QVERIFY(r.right() >= 922);  // the waterfall's and the trace's last column
+        window->resize(600, 400);   // nothing moves
         QApplication::processEvents();
-        QCOMPARE(window->pauseButton()->geometry(), QRect(880, 503, 50, 18));
-    }
-
-    // The controls sit in place with their start image or caption; the level
-    // sliders feed their settings at every move (brightness stays in the window).
-    void controlGeometry() {
-        // Id, place, start image or caption, and what a screen reader says.
         const std::tuple<int, QRect, QString, QString> controls[] = {
             {cmd::capture, {810, 503, 60, 18}, "Capture", "Capture"},
             {cmd::pause, {880, 503, 50, 18}, "Pause", "Pause"},
@@ -155,20 +156,22 @@ class MainWindowTest : public QObject {
             {cmd::reject, {655, 500, 58, 24}, "IMG_BITMAP_REJECT_OFF", "Reject"},
         };
         for (const auto& [id, rect, image, name] : controls) {
-            QWidget* w = window->switchButton(id);
-            if (id == cmd::capture || id == cmd::pause)
-                w = id == cmd::capture ? window->captureButton() : window->pauseButton();
+            QWidget* w = id == cmd::capture ? window->captureButton()
+                         : id == cmd::pause ? static_cast<QWidget*>(window->pauseButton())
+                                            : window->switchButton(id);
             QCOMPARE(w->geometry(), rect);
             QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), name);
-            if (auto* b = qobject_cast<QPushButton*>(w)) {
+            if (auto* b = qobject_cast<QPushButton*>(w))
                 QCOMPARE(b->text(), image);
-            } else {
+            else {
                 QCOMPARE(static_cast<SwitchButton*>(w)->imageName(), image);
                 QCOMPARE(QImage(":/" + image).size(), rect.size());
             }
         }
     }
 
+    // The level sliders feed their settings at every move (brightness stays
+    // in the window); 0 at the top; the focus goes back to the window.
     void sliders() {
         MainWindow& w = *window;
         ProcessingSettings& s = engine->settings;
@@ -179,12 +182,9 @@ class MainWindowTest : public QObject {
         };
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         for (const auto& [slider, rect, maximum, start, setting] : sliders) {
-            QCOMPARE(slider->geometry(), rect);
-            QCOMPARE(slider->maximum(), maximum);
-            QCOMPARE(slider->value(), start);
+            QCOMPARE(QList({slider->geometry()}), QList({rect}));
+            QCOMPARE(QList({slider->maximum(), slider->value()}), QList({maximum, start}));
             if (setting) QCOMPARE(get(*setting), start);
-            // 0 at the top: Up lowers the value, Page Down adds a page; the
-            // keyboard focus goes back to the window, so F1 keeps working.
             for (auto [key, expected] : {std::pair{Qt::Key_Up, start - 1}, {Qt::Key_PageDown, start + 9}}) {
                 slider->setFocus();
                 QTest::keyClick(slider, key);
@@ -195,47 +195,33 @@ class MainWindowTest : public QObject {
         }
     }
 
-    void menuBarEntries() {
-        QStringList titles;
-        for (QAction* a : window->menuBar()->actions()) titles << a->text();
-        QCOMPARE(titles, QStringList({"&File", "&Tools", "View", "Controls", "Notch", "Capture", "&Help"}));
-        QCOMPARE(window->action(cmd::helpContents)->shortcut(), QKeySequence(Qt::Key_F1));
-    }
-
-    void refreshRectCoversEveryChangingColumn() {
-        const QRect r = blockRefreshRect();
-        QCOMPARE(QList({r.left(), r.top(), r.bottom()}), QList({50, 0, 499}));
-        QVERIFY(r.right() >= 922);  // the waterfall's and the trace's last column
-    }
-
-    // Each block seen adds one waterfall row; paints add none.
-    void finishedBlocksDriveThePaint() {
+    // Each block seen adds one waterfall row; paints add none; no new block,
+    // no paint. The overload text holds for its block through a partial
+    // repaint or a grab.
+    void blocksDriveThePaint() {
         settle();
-        QCOMPARE(window->paintCount().rows, 0);  // exposure paints add no rows
-        for (int rows : {1, 2}) {
-            const int paints = window->paintCount().paints;
-            engine->shared.blocksDone.fetch_add(1, std::memory_order_release);
-            settle();
-            QCOMPARE(window->paintCount().rows, rows);
-            QVERIFY(window->paintCount().paints > paints);
-        }
-        const int paints = window->paintCount().paints;
-        settle();
-        QCOMPARE(window->paintCount().paints, paints);  // no new block: nothing is painted
-        window->client()->repaint();
-        QCOMPARE(window->paintCount().rows, 2);
-    }
-
-    // The overload text holds for its block: a partial repaint (under a
-    // slider) or a grab in between does not swallow it.
-    void overloadHoldsForItsBlock() {
-        settle();
+        QCOMPARE(window->paintCount().rows, 0);
+        const auto redIn = [](const QImage& grabbed) {
+            const QImage shown = logical(grabbed);
+            int n = 0;
+            for (int y = 145; y < 170; ++y)
+                for (int x = 200; x < 440; ++x) n += (shown.pixel(x, y) & 0xffffff) == 0xff0000;
+            return n;
+        };
         for (int overload : {1, 0}) {
+            const int paints = window->paintCount().paints;
             put(engine->shared.overloadFlag, overload);
             newBlock();
+            QCOMPARE(window->paintCount().rows, 2 - overload);
+            QVERIFY(window->paintCount().paints > paints);
             window->client()->repaint(window->inputLevelSlider()->geometry());
             for (int k = 0; k < 2; ++k) QCOMPARE(redIn(window->client()->grab().toImage()) > 20, overload == 1);
         }
+        const int paints = window->paintCount().paints;
+        settle();
+        QCOMPARE(window->paintCount().paints, paints);
+        window->client()->repaint();
+        QCOMPARE(window->paintCount().rows, 2);
     }
 
     // Blocks that finish while the window is hidden each leave their own row.
@@ -258,21 +244,10 @@ class MainWindowTest : public QObject {
     void pausedChangesRepaintWithoutRows() {
         window->command(cmd::pause);
         settle();
-        QWindow* win = window->windowHandle();
-        const QPoint origin = window->client()->mapTo(window.get(), QPoint(0, 0));
-        const std::function<void()> changes[] = {
-            [&] {
-                QTest::mousePress(win, Qt::LeftButton, {}, origin + QPoint(252, 150));
-                QTest::mouseMove(win, origin + QPoint(262, 150));
-                QTest::mouseRelease(win, Qt::LeftButton, {}, origin + QPoint(262, 150));
-            },
-            [&] { window->command(cmd::notch1); },
-            [&] {
-                QWheelEvent turn({400, 100}, window->client()->mapToGlobal(QPointF(400, 100)), {}, {0, 120},
-                                 Qt::NoButton, {}, Qt::NoScrollPhase, false);
-                QApplication::sendEvent(window->client(), &turn);
-            },
-        };
+        const std::function<void()> changes[] = {[&] { drag(252, 262); }, [&] { window->command(cmd::notch1); },
+                                                 [&] {
+                                                     wheel({400, 100}, 120);
+                                                 }};
         for (const auto& change : changes) {
             const PaintCount before = window->paintCount();
             change();
@@ -282,57 +257,33 @@ class MainWindowTest : public QObject {
         }
     }
 
-    // The client hands presses, moves and the wheel to the spectrum logic.
+    // The client hands presses, moves and the wheel to the spectrum logic; a
+    // turn over a slider never moves the markers, also at the slider's end.
     void pointerReachesTheSpectrum() {
-        QWindow* win = window->windowHandle();
-        const QPoint origin = window->client()->mapTo(window.get(), QPoint(0, 0));
-        QTest::mousePress(win, Qt::LeftButton, {}, origin + QPoint(252, 150));
-        QTest::mouseMove(win, origin + QPoint(262, 150));
+        drag(252, 262, false);
         QCOMPARE(get(engine->settings.lowerCutoff), 17361.328125f);
         QCOMPARE(window->client()->cursor().shape(), Qt::SizeHorCursor);
-        QTest::mouseRelease(win, Qt::LeftButton, {}, origin + QPoint(262, 150));
-
-        const float upper = get(engine->settings.upperCutoff);
-        QWheelEvent down(QPointF(400, 400), window->client()->mapToGlobal(QPointF(400, 400)), {}, {0, -120},
-                         Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(window->client(), &down);
+        drag(262, 262);
+        const float lower = get(engine->settings.lowerCutoff), upper = get(engine->settings.upperCutoff);
+        wheel({400, 400}, -120, Qt::ShiftModifier);
         QCOMPARE(get(engine->settings.upperCutoff), upper - 1000.0f);
-    }
-
-    // A turn over a slider never moves the markers, also at the slider's
-    // end, where the slider leaves it unused and it comes on to the client.
-    void wheelOverASliderLeavesTheMarkers() {
-        const float lower = get(engine->settings.lowerCutoff);
         for (QSlider* slider : {window->inputLevelSlider(), window->brightnessSlider(), window->outputLevelSlider()})
-            for (int delta : {120, 5}) {
-                const QPointF at = slider->geometry().center();  // as the client sees a turn passed on
-                QWheelEvent turn(at, window->client()->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
-                                 Qt::NoScrollPhase, false);
-                for (int i = 0; i < 24; ++i) QApplication::sendEvent(window->client(), &turn);
-            }
-        QCOMPARE(get(engine->settings.lowerCutoff), lower);
-    }
-
-    // The picture on the screen is paintMainWindow's: the graph's frame grey.
-    void clientShowsThePaintedPicture() {
-        settle();
-        const QImage shown = logical(window->client()->grab().toImage());
-        QCOMPARE(shown.pixelColor(54, 100), QColor(128, 128, 128));  // outer frame, left edge
-        QCOMPARE(shown.pixelColor(5, 5), QColor(0, 0, 0));
+            for (int delta : {120, 5})
+                for (int i = 0; i < 24; ++i) wheel(slider->geometry().center(), delta);
+        QCOMPARE(get(engine->settings.lowerCutoff), lower - 1000.0f);
     }
 
     void commandEffects_data() {
         QTest::addColumn<QList<int>>("ids");
         QTest::addColumn<State>("changes");  // from the start state
         QTest::newRow("blanker on") << QList<int>{300} << State{{"blankerOn", 1}, {"i300", 1}};
-        QTest::newRow("lms on") << QList<int>{301} << State{{"lmsOn", 1}, {"i301", 1}};
         QTest::newRow("lms on, off") << QList<int>{301, 301} << State{};
+        QTest::newRow("lms on") << QList<int>{301} << State{{"lmsOn", 1}, {"i301", 1}};
         QTest::newRow("agc off") << QList<int>{311} << State{{"agcOn", 0}, {"i311", 0}};
         QTest::newRow("comb on") << QList<int>{312} << State{{"combOn", 1}, {"i312", 1}};
         QTest::newRow("pass") << QList<int>{309} << State{{"passOn", 1}, {"passAllOn", 0}, {"i309", 1}, {"i308", 0}};
         QTest::newRow("reject") << QList<int>{310}
                                 << State{{"rejectOn", 1}, {"passAllOn", 0}, {"i310", 1}, {"i308", 0}};
-        QTest::newRow("start state") << QList<int>{} << State{};
         QTest::newRow("pass all while on") << QList<int>{308} << State{};
         QTest::newRow("pause") << QList<int>{313}
                                << State{{"pausedOn", 1}, {"pauseCaptionStart", 1}, {"pausePressed", 1}};
@@ -346,10 +297,9 @@ class MainWindowTest : public QObject {
         QTest::newRow("notch 1") << QList<int>{420} << State{{"notch1On", 1}, {"m420", 1}};
         QTest::newRow("notches 2 3 4, 3 off")
             << QList<int>{421, 422, 423, 422} << State{{"notch2On", 1}, {"m421", 1}, {"notch4On", 1}, {"m423", 1}};
-        QTest::newRow("auto notch") << QList<int>{7001} << State{{"autoNotchOn", 1}, {"m7001", 1}};
         QTest::newRow("auto notch on, off") << QList<int>{7001, 7001} << State{};
+        QTest::newRow("auto notch") << QList<int>{7001} << State{{"autoNotchOn", 1}, {"m7001", 1}};
         QTest::newRow("capture bmp") << QList<int>{4200} << State{{"captureFormat", 1}, {"m4200", 1}, {"m4201", 0}};
-        QTest::newRow("capture png") << QList<int>{4202} << State{{"captureFormat", 3}, {"m4202", 1}, {"m4201", 0}};
         QTest::newRow("capture gif") << QList<int>{4203} << State{{"captureFormat", 4}, {"m4203", 1}, {"m4201", 0}};
         QTest::newRow("capture png, jpg") << QList<int>{4202, 4201} << State{};
     }
@@ -357,28 +307,25 @@ class MainWindowTest : public QObject {
         QFETCH(QList<int>, ids);
         QFETCH(State, changes);
         for (int id : ids) send(id);
-        const State after = now();
-        QCOMPARE(after, startState(after, changes));
+        QCOMPARE(now(), startState(now(), changes));
     }
 
-    // A switch holding neither 0 nor 1 becomes 1.
-    void toggleRuleTurnsOddValuesOn() {
+    // A switch holding neither 0 nor 1 becomes 1; a double click toggles once.
+    void oddValuesAndDoubleClicks() {
         put(engine->settings.blankerOn, 7);
         put(engine->settings.notch2On, -1);
         send(cmd::blanker);
         send(cmd::notch2);
-        QCOMPARE(now(), startState(now(), {{"blankerOn", 1}, {"i300", 1}, {"notch2On", 1}, {"m421", 1}}));
-    }
-
-    void doubleClickTogglesOnce() {
-        for (int id : {cmd::blanker, cmd::pass}) {
-            SwitchButton* b = window->switchButton(id);
-            QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, b->mapTo(window.get(), b->rect().center()));
-        }
-        QCOMPARE(
-            now(),
-            startState(now(),
-                       {{"blankerOn", 1}, {"i300", 1}, {"passOn", 1}, {"passAllOn", 0}, {"i309", 1}, {"i308", 0}}));
+        SwitchButton* b = window->switchButton(cmd::pass);
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, b->mapTo(window.get(), b->rect().center()));
+        QCOMPARE(now(), startState(now(), {{"blankerOn", 1},
+                                           {"i300", 1},
+                                           {"notch2On", 1},
+                                           {"m421", 1},
+                                           {"passOn", 1},
+                                           {"passAllOn", 0},
+                                           {"i309", 1},
+                                           {"i308", 0}}));
     }
 
     // The band switches never show two modes at once, whatever the order.
@@ -392,8 +339,9 @@ class MainWindowTest : public QObject {
         }
     }
 
-    // The Capture button saves the client area as shown; the recording
-    // commands leave a complete, empty wave file.
+    // The Capture button saves the client area as shown (the logical-size
+    // paint beside the controls, whatever the scale); the recording commands
+    // leave a complete, empty wave file.
     void buttonsWriteTheirFiles() {
         QTemporaryDir dir;
         const QString old = QDir::currentPath();
@@ -405,15 +353,11 @@ class MainWindowTest : public QObject {
         window->action(cmd::closeWaveFile)->trigger();
         QCOMPARE(get(engine->settings.recordingOn), 0);
         QDir::setCurrent(old);
-
         const QStringList pictures = QDir(dir.path()).entryList({"Capture *.png"});
         QCOMPARE(pictures.size(), 1);
         const QImage saved(dir.filePath(pictures[0]));
         QCOMPARE(saved.size(), window->client()->size());
-        // The PassAll switch in the picture shows its ON image.
         QCOMPARE(saved.pixelColor(716 + 29, 500 + 12), QImage(":/IMG_BITMAP_ALL_ON").pixelColor(29, 12));
-        // Beside the controls it is the logical-size paint, pixel for pixel,
-        // whatever the screen's scale.
         QImage painted(saved.size(), QImage::Format_RGB32);
         paintMainWindow(painted,
                         {engine->settings, engine->shared, window->spectrumPointer().mouseBin(), 80, false, {}},
@@ -434,10 +378,8 @@ class MainWindowTest : public QObject {
     // The dialogs open without blocking (the chart only once); the About box
     // is owned and changes nothing; Exit closes the window.
     void windowCommands() {
-        window->action(cmd::controls)->trigger();
-        window->action(cmd::samplerate)->trigger();
-        window->action(cmd::chartRecorder)->trigger();
-        window->action(cmd::chartRecorder)->trigger();
+        for (int id : {cmd::controls, cmd::samplerate, cmd::chartRecorder, cmd::chartRecorder})
+            window->action(id)->trigger();
         QStringList captions;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && w != window.get()) captions << w->windowTitle();
@@ -445,7 +387,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(captions, QStringList({"Chart Recorder", "Controls", "Samplerate"}));
         window->chartDialog()->close();
         QTRY_VERIFY(!window->chartDialog());  // closed charts are deleted; the next opening is new
-
         BoxAnswerer answerer;
         window->action(cmd::about)->trigger();
         QCOMPARE(answerer.boxes().size(), 1);
@@ -454,10 +395,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(about.text,
                  QString("Full duplex audio filter\n\nThis version 24 April 2012\n"
                          "Written by the Tolvek Filter developers\n\nSome parts pirated from elsewhere!\n"));
-        QCOMPARE(about.icon, QMessageBox::NoIcon);
-        QVERIFY(about.hadOwner);
+        QVERIFY(about.icon == QMessageBox::NoIcon && about.hadOwner);
         QCOMPARE(now(), startState(now()));
-
         window->action(cmd::exitProgram)->trigger();
         QVERIFY(!window->isVisible());
     }
