@@ -9,9 +9,7 @@
 namespace tolvek::test {
 
 inline void require(bool ok, const char* what, const std::string& detail = {}) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz check failed: %s %s\n", what, detail.c_str());
-    std::abort();
+    if (!ok) std::fprintf(stderr, "fuzz check failed: %s %s\n", what, detail.c_str()), std::abort();
 }
 
 // The tool prints each refusal as one line naming the problem.

@@ -16,59 +16,35 @@
 using tolvek::test::require;
 using tolvek::test::requireOneLineError;
 
-namespace {
-
-std::vector<std::string> splitArguments(const uint8_t* data, size_t size) {
-    std::vector<std::string> args(1);
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n' || data[i] == '\0')
-            args.emplace_back();
-        else
-            args.back().push_back(char(data[i]));
-    }
-    return args;
-}
-
-// Every frequency the options set lies within 0..rate/2 once checked.
-bool frequenciesWithin(const tolvek::OfflineOptions& o, int rate) {
-    auto ok = [&](const std::optional<double>& hz) { return !hz || (*hz >= 0 && *hz <= rate / 2.0); };
-    bool all = ok(o.lowerHz) && ok(o.upperHz);
-    for (const auto& n : o.notchHz) all = all && ok(n);
-    return all;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::string> args(1);
+    for (size_t i = 0; i < size; ++i)
+        data[i] == '\n' || data[i] == '\0' ? (void)args.emplace_back() : args.back().push_back(char(data[i]));
     std::string error;
-    const auto options = tolvek::parseOfflineOptions(splitArguments(data, size), error);
-    if (!options) {
-        requireOneLineError(error);
-        return 0;
-    }
+    const auto options = tolvek::parseOfflineOptions(args, error);
+    if (!options) return requireOneLineError(error), 0;
     if (options->help) return 0;
-    require(options->inputLevel >= 0 && options->inputLevel <= 100, "input level", std::to_string(options->inputLevel));
-    require(options->outputLevel >= 0 && options->outputLevel <= 200, "output level");
-    require(options->lmsTaps >= 0 && options->lmsTaps <= 3000, "LMS taps");
-    require(options->blankerThreshold >= 0 && options->blankerThreshold <= 100, "blanker threshold");
-
-    require(options->channel >= 1, "channel", std::to_string(options->channel));
-    require(options->engineRate == 0 || tolvek::isEngineRate(options->engineRate), "engine rate",
-            std::to_string(options->engineRate));
+    const auto& o = *options;
+    require(o.inputLevel >= 0 && o.inputLevel <= 100, "input level", std::to_string(o.inputLevel));
+    require(o.outputLevel >= 0 && o.outputLevel <= 200, "output level");
+    require(o.lmsTaps >= 0 && o.lmsTaps <= 3000, "LMS taps");
+    require(o.blankerThreshold >= 0 && o.blankerThreshold <= 100, "blanker threshold");
+    require(o.channel >= 1, "channel", std::to_string(o.channel));
+    require(o.engineRate == 0 || tolvek::isEngineRate(o.engineRate), "engine rate", std::to_string(o.engineRate));
 
     // The engine's rate as --engine-rate sets it, or else as the tool picks
     // it for an input rate taken from the first two bytes.
-    const int inputRate = size >= 2 ? 1000 + (data[0] << 8 | data[1]) * 11 : 22050;
-    const int rate = options->engineRate ? options->engineRate : tolvek::engineRateFor(inputRate);
+    const int rate =
+        o.engineRate ? o.engineRate : tolvek::engineRateFor(size >= 2 ? 1000 + (data[0] << 8 | data[1]) * 11 : 22050);
     require(tolvek::isEngineRate(rate), "chose a rate the engine does not run at", std::to_string(rate));
-    if (!tolvek::checkFrequencies(*options, rate, error)) {
-        requireOneLineError(error);
-        return 0;
-    }
-    require(frequenciesWithin(*options, rate), "a frequency outside 0..rate/2 passed the check");
+    if (!tolvek::checkFrequencies(o, rate, error)) return requireOneLineError(error), 0;
+    auto within = [&](const std::optional<double>& hz) { return !hz || (*hz >= 0 && *hz <= rate / 2.0); };
+    bool all = within(o.lowerHz) && within(o.upperHz);
+    for (const auto& n : o.notchHz) all = all && within(n);
+    require(all, "a frequency outside 0..rate/2 passed the check");
 
     auto engine = std::make_unique<tolvek::Engine>();
-    tolvek::configureEngine(*engine, *options, rate);
+    tolvek::configureEngine(*engine, o, rate);
     const int block = tolvek::blockLength;
     std::vector<float> input(2 * block), output(2 * block);
     for (int n = 0; n < block; ++n) input[2 * size_t(n)] = float(0.1 * std::sin(2 * M_PI * 1000 * n / rate));

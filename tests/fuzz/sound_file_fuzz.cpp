@@ -43,15 +43,12 @@ void countLogLines(SNDFILE* file) {
     uint32_t hash = 2166136261u;  // FNV-1a over each line without digits or (...)
     int depth = 0;
     for (const char* c = log; *c; ++c) {
-        if (*c == '\n') {
-            logLinesSeen[hash % sizeof logLinesSeen] = 1;
-            hash = 2166136261u;
-            depth = 0;
-        } else if (*c == '(' || *c == ')') {
+        if (*c == '\n')
+            logLinesSeen[hash % sizeof logLinesSeen] = 1, hash = 2166136261u, depth = 0;
+        else if (*c == '(' || *c == ')')
             depth += *c == '(' ? 1 : -1;
-        } else if (depth <= 0 && (*c < '0' || *c > '9')) {
+        else if (depth <= 0 && (*c < '0' || *c > '9'))
             hash = (hash ^ uint8_t(*c)) * 16777619u;
-        }
     }
 }
 
@@ -60,46 +57,35 @@ void countLogLines(SNDFILE* file) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = inputPath();
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    require(f != nullptr, "cannot write", path);
-    require(std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0, "cannot write", path);
+    require(f && std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0, "cannot write", path);
 
     // The last byte picks the channel and the engine's rate (0: the tool's
     // own choice), so every conversion the tool makes is tried.
     const int last = size ? data[size - 1] : 0;
     const int channel = 1 + last % 3;
-    const int rates[] = {0, 5512, 11025, 22050, 44100};
+    const int rates[] = {0, 5512, 11025, 22050, 44100}, rate = rates[last / 3 % 5];
     std::string error;
     auto in = tolvek::openInput(path, channel, error);
     countLogLines(in ? in->file.get() : nullptr);
-    if (!in) {
-        requireOneLineError(error);
-        return 0;
-    }
+    if (!in) return requireOneLineError(error), 0;
     const int inputRate = in->info.samplerate;
     require(inputRate >= tolvek::minInputRate && inputRate <= tolvek::maxInputRate, "accepted rate",
             std::to_string(inputRate));
     require(in->info.channels >= channel, "accepted a missing channel", std::to_string(in->info.channels));
     require(in->info.frames > 0, "accepted an empty file");
-    const int engineRate = rates[last / 3 % 5] ? rates[last / 3 % 5] : tolvek::engineRateFor(inputRate);
+    const int engineRate = rate ? rate : tolvek::engineRateFor(inputRate);
     require(tolvek::isEngineRate(engineRate), "chose a rate the engine does not run at", std::to_string(engineRate));
 
     // The tool's read loop: whole blocks until a short one.
     tolvek::EngineRateReader reader(*in, engineRate);
     const long long expected = reader.engineLength();
-    const int block = tolvek::blockLength;
-    std::vector<float> samples(2 * block);
+    std::vector<float> samples(2 * tolvek::blockLength);
     long long total = 0;
-    for (;;) {
-        const long got = reader.next(samples.data(), 2, error);
-        if (got < 0) {
-            requireOneLineError(error);
-            return 0;
-        }
-        require(got <= block, "read more than asked");
+    for (long got = tolvek::blockLength; got == tolvek::blockLength; total += got) {
+        if ((got = reader.next(samples.data(), 2, error)) < 0) return requireOneLineError(error), 0;
+        require(got <= tolvek::blockLength, "read more than asked");
         for (long i = 0; i < got; ++i)
             require(std::isfinite(samples[size_t(2 * i)]), "passed a sample that is not finite");
-        total += got;
-        if (got < block) break;
     }
     require(total == expected, "length at the engine's rate differs from the promised",
             std::to_string(total) + " vs " + std::to_string(expected));
