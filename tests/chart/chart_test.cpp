@@ -64,7 +64,7 @@ class ChartTest : public QObject {
   private slots:
     void init() {
         state = {};
-        fakeMs = 0, fakeTime = {};
+        fakeMs = 0, fakeTime = {}, mainLevel = -30.0f;
         for (const QString& f : QDir(pictures.path()).entryList(QDir::Files)) QFile::remove(pictures.filePath(f));
     }
 
@@ -104,27 +104,12 @@ class ChartTest : public QObject {
         }
     }
 
-    void steadyLevelSettlesAndScalesWithTheDbFactor() {
-        for (int i = 0; i < 40; ++i) advanceChart(state, -20.0f);
-        QCOMPARE(state.chartPoints[699].y, 89);  // 50 - 2L, less the truncations of the means
-        state.chartDbScale = 2;
-        QCOMPARE(state.chartPoints[699].y, 89);  // the trace changes with the next point only
-        advanceChart(state, -20.0f);
-        QCOMPARE(state.chartPoints[699].y, 128);  // 50 - 4L, truncated likewise
-    }
-
-    void timeScaleRestartsTheAverageFromTheMainLevel() {
-        for (int i = 0; i < 5; ++i) advanceChart(state, -20.0f);
-        const auto history = state.chartHistory;
-        chooseTimeScale(state, 59, -30.7f);
-        QCOMPARE(state.chartHistory[699], 61);
-        QVERIFY(std::equal(history.begin(), history.end() - 1, state.chartHistory.begin()));
-        QCOMPARE(state.chartTickCount, 0);
-    }
-
-    void pictureHasGridTextsAndTrace() {
+    // A steady level settles at 50 - 2L less the truncations of the means,
+    // and the dB factor changes the trace with the next point only.
+    void steadyLevelPictureHasGridTextsAndTrace() {
         QImage picture(700, 304, QImage::Format_RGB32);
         for (int i = 0; i < 40; ++i) advanceChart(state, -20.0f);
+        QCOMPARE(state.chartPoints[699].y, 89);
         paintChart(picture, state, "14:05:09");
         const QRgb grid = qRgb(170, 170, 170), background = qRgb(187, 221, 255);
         const std::tuple<int, int, QRgb> pixels[] = {
@@ -139,6 +124,9 @@ class ChartTest : public QObject {
         QImage other = picture;
         state.autoCaptureOn = 1;
         state.chartDbScale = 2;
+        QCOMPARE(state.chartPoints[699].y, 89);
+        advanceChart(state, -20.0f);
+        QCOMPARE(state.chartPoints[699].y, 128);  // 50 - 4L, truncated likewise
         paintChart(other, state, "09:05:03");
         for (const QRect& r : texts) QVERIFY((other.copy(r) != picture.copy(r)) == (r.x() != 5));
 
@@ -150,17 +138,21 @@ class ChartTest : public QObject {
         }
     }
 
-    // The first tick plots half the level on a flat trace.
+    // The first tick plots half the level on a flat trace; a new time scale
+    // restarts the average from the main window's level, keeping the history.
     void buttonsSetScalesAndCloseResetsTheChart() {
         auto d = dialog();
         QVERIFY(d->picture().size() == QSize(700, 304) && d->size() == QSize(702, 341));
         setLevel(shared, -20.0);
         d->tick();
         QVERIFY(state.chartPoints[699].y == 70 && traceRows(d->picture(), 10) == QList<int>{50});
+        const auto history = state.chartHistory;
+        mainLevel = -30.7f;
         d->button(button::tenMinutes)->click();
+        QVERIFY(std::equal(history.begin(), history.end() - 1, state.chartHistory.begin()));
+        QVERIFY(state.chartHistory[699] == 61 && state.chartTickCount == 0);  // -2 x -30.7 dB, truncated
         d->button(button::fiveDb)->click();
         QVERIFY(state.chartTimeScale == 599 && state.chartDbScale == 2);
-        QCOMPARE(state.chartHistory[699], 60);  // -2 x the main window's -30 dB
         d->button(button::autoCapture)->click();
         QTest::keyClick(d.get(), Qt::Key_Escape);  // ignored
         QTest::keyClick(d.get(), Qt::Key_Return);
@@ -223,8 +215,7 @@ class ChartTest : public QObject {
             setLevel(shared, level);
             for (int i = 0; i < ticks; ++i) d->tick();
             const QStringList log = rows("Level Log 09.05.03 h.csv");
-            QCOMPARE(log.first(), QString("time,level_dB"));
-            QVERIFY(log.last().startsWith("09:05:03,"));
+            QVERIFY(log.first() == "time,level_dB" && log.last().startsWith("09:05:03,"));
             QVERIFY(std::fabs(log.last().section(',', 1).toDouble() - level) <= 0.5);  // settled, truncation aside
         }
         for (auto [name, size] : {std::pair{"Level Log 09.05.03 h.csv", 101}, {"Level Log 09.05.03 h (2).csv", 2}}) {
@@ -238,13 +229,11 @@ class ChartTest : public QObject {
     void failuresAreShownAndTheChartGoesOn() {
         auto d = dialog(pictures.filePath("no/such/dir").toStdString());
         d->button(button::levelLog)->click();
-        QVERIFY(!d->button(button::levelLog)->isChecked());
-        QVERIFY(d->windowTitle().startsWith("Chart Recorder - "));
+        QVERIFY(!d->button(button::levelLog)->isChecked() && d->windowTitle().startsWith("Chart Recorder - "));
         d->setWindowTitle("Chart Recorder");
         d->button(button::capture)->click();
         d->tick();
-        QVERIFY(d->windowTitle().startsWith("Chart Recorder - "));
-        QCOMPARE(state.captureRequested, 0);
+        QVERIFY(d->windowTitle().startsWith("Chart Recorder - ") && state.captureRequested == 0);
         d->tick();
         QCOMPARE(state.chartTickCount, 0);
         QVERIFY(QDir(pictures.path()).entryList(QDir::Files).isEmpty());
