@@ -71,7 +71,6 @@ TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
 
 // Which of the floats 1..8192 each setting clears, worked out by hand.
 TEST(BlockFilter, MaskIndexRules) {
-    const float nan = std::nanf("");
     const struct {
         const char* name;
         MaskSettings m;
@@ -84,7 +83,7 @@ TEST(BlockFilter, MaskIndexRules) {
         {"pass with lo 0: only float 8192 at the top", {{}, {}, false, true, 20, 30000}, {{697, 7495}, {8192, 8192}}},
         {"pass with negative lo: nothing at the top", {{}, {}, false, true, -500, 30000}, {{697, 7495}}},
         {"both bands at the start edges clear everything; wild notches nothing",
-         {{0, 0, 1, 1}, {0, 0, 1e30f, nan}, true, true, 16500, 32500},
+         {{0, 0, 1, 1}, {0, 0, 1e30f, NAN}, true, true, 16500, 32500},
          {{1, 8192}}},
     };
     for (const auto& c : cases) {
