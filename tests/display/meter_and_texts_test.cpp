@@ -3,7 +3,7 @@
 // the same text drawn alone in the same font.
 #include <cmath>
 #include <functional>
-#include <limits>
+#include <tuple>
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -15,7 +15,6 @@
 namespace tolvek::test {
 namespace {
 
-constexpr float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
 constexpr QRgb green = qRgb(0, 176, 0), red = qRgb(176, 0, 0), meterGrey = qRgb(80, 80, 80),
                outline = qRgb(221, 221, 221);
 
@@ -84,12 +83,7 @@ TEST_F(Texts, ReadoutsLabelsAndStatusTexts) {
     const auto rate = [this](int r, float bin) {
         return [this, r, bin] { put(settings.sampleRate, r), mouseBin = bin; };
     };
-    struct Case {
-        std::function<void()> set;
-        QRgb colour;
-        QRect area;
-        std::vector<ReferenceText> texts;
-    };
+    using Case = std::tuple<std::function<void()>, QRgb, QRect, std::vector<ReferenceText>>;
     // clang-format off
     const Case cases[] = {
         {level(0), green, top, {{"Sig = 0 dB", {640, 10}}}},
@@ -114,7 +108,7 @@ TEST_F(Texts, ReadoutsLabelsAndStatusTexts) {
         {[this] { shared.dropouts.store(12); }, grey, load, {{"12 dropouts", {220, 43}}}},
     };
     // clang-format on
-    for (const Case& c : cases) c.set(), paint(), expectTexts(c.colour, c.area, c.texts);
+    for (const auto& [set, colour, area, texts] : cases) set(), paint(), expectTexts(colour, area, texts);
 }
 
 TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {

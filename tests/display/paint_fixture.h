@@ -6,11 +6,14 @@
 
 #include <QImage>
 
+#include <limits>
 #include <memory>
 
 #include "main_window_paint.h"
 
 namespace tolvek::test {
+
+constexpr float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
 
 class PaintFixture : public ::testing::Test {
   protected:
