@@ -23,7 +23,6 @@ namespace tolvek::test {
 // project's dependencies).
 inline std::vector<float> speech(int rate, double seconds) {
     namespace fs = std::filesystem;
-    std::vector<float> out;
     const fs::path dir = fs::temp_directory_path() /
                          ("tolvek-speech-" + std::to_string(rate) + "-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
@@ -33,21 +32,16 @@ inline std::vector<float> speech(int rate, double seconds) {
         "' 'Radio amateurs listen for weak signals under the noise. The mains hum is a nuisance on every band, "
         "and a good filter takes it away while the voice stays clear.' >/dev/null 2>&1 && sox '" +
         wav + "' -r " + std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 '" + raw + "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) == 0) {
-        std::ifstream in(raw, std::ios::binary);
-        float v;
-        std::vector<float> once;
-        while (in.read(reinterpret_cast<char*>(&v), sizeof v)) once.push_back(v);
-        const size_t n = static_cast<size_t>(rate * seconds);
-        if (!once.empty())
-            for (size_t i = 0; i < n; ++i) out.push_back(once[i % once.size()]);
-    }
+    const bool made = std::system(cmd.c_str()) == 0;
+    std::vector<float> once;
+    std::ifstream in(raw, std::ios::binary);
+    for (float v; made && in.read(reinterpret_cast<char*>(&v), sizeof v);) once.push_back(v);
     fs::remove_all(dir);
-    if (out.empty()) throw std::runtime_error("speech needs espeak-ng and sox");
+    if (once.empty()) throw std::runtime_error("speech needs espeak-ng and sox");
+    std::vector<float> out(static_cast<size_t>(rate * seconds));
     double sum = 0;
-    for (float v : out) sum += double(v) * v;
-    const double scale = 1 / std::sqrt(sum / double(out.size()));
-    for (float& v : out) v = static_cast<float>(v * scale);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = once[i % once.size()], sum += double(out[i]) * out[i];
+    for (float& v : out) v = static_cast<float>(v / std::sqrt(sum / double(out.size())));
     return out;
 }
 

@@ -176,11 +176,10 @@ TEST(StagesThroughTool, BlankerRemovesClicksFromTheFirstSecond) {
             double clicksBefore = 0, clicksAfter = 0, speech[2] = {0, 0}, changed[2] = {0, 0};
             for (size_t i = 0; i < n; ++i) {
                 const double before = raw[i] - clean[i], after = blanked[i] - clean[i];
-                if (i % 997 == 500) {
+                if (i % 997 == 500)
                     clicksBefore += before * before, clicksAfter += after * after;
-                } else if (i < second || i >= 8 * second) {
+                else if (i < second || i >= 8 * second)
                     speech[i >= second] += double(clean[i]) * clean[i], changed[i >= second] += after * after;
-                }
             }
             EXPECT_GE(dBPower(clicksBefore / clicksAfter), 25.0) << rate << " " << level;
             EXPECT_LT(dBPower(changed[0] / speech[0]), dBPower(changed[1] / speech[1]) + 1.0) << rate << " " << level;
@@ -330,9 +329,7 @@ TEST(SpectralNoiseReductionThroughTool, BeatsSpeexOnSpeechInNoiseAtEveryRate) {
                     band ? bandNoise(clean.size(), rate, 7) : whiteNoise(clean.size(), 1.0, 7);
                 double pn = 0;  // the speech's power is 0.01
                 for (float v : noise) pn += double(v) * v / double(noise.size());
-                std::vector<float> noisy(clean.size());
-                for (size_t i = 0; i < clean.size(); ++i)
-                    noisy[i] = clean[i] + static_cast<float>(std::sqrt(0.01 / pn) * fromDb(-snr) * noise[i]);
+                const std::vector<float> noisy = mix(clean, 1, noise, std::sqrt(0.01 / pn) * fromDb(-snr));
                 const std::vector<float> noisyOut = tool.filter(noisy, rate, unity),
                                          ours = tool.filter(noisy, rate, unity + " --spectral-nr");
                 std::vector<float> speex = speexDenoise(noisy, rate, 32768.0f);

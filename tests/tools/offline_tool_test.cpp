@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -44,6 +43,11 @@ double rms(const std::vector<float>& x, size_t from, size_t to) {
     double s = 0;
     for (size_t i = from; i < to; ++i) s += double(x[i]) * x[i];
     return std::sqrt(s / double(to - from));
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Little-endian WAV pieces, for headers no well-behaved writer makes.
@@ -84,11 +88,7 @@ std::string pcm16Tone(int frames) {
     return s;
 }
 
-std::string floats(const std::vector<float>& x) {
-    std::string s(x.size() * 4, '\0');
-    std::memcpy(s.data(), x.data(), s.size());
-    return s;
-}
+std::string floats(const std::vector<float>& x) { return {reinterpret_cast<const char*>(x.data()), x.size() * 4}; }
 
 struct OfflineTool : ::testing::Test {
     ToolFolder files;
@@ -152,8 +152,7 @@ TEST_F(OfflineTool, OddButReadableHeadersGiveThePlainFilesOutput) {
         files.writeBytes("in.wav", bytes);
         const ToolRun r = files.run(files.path("in.wav") + " " + files.path("out.wav"));
         EXPECT_EQ(r.status, 0) << r.stderrText;
-        std::ifstream in(files.path("out.wav"), std::ios::binary);
-        return std::string{std::istreambuf_iterator<char>(in), {}};
+        return fileBytes(files.path("out.wav"));
     };
     const std::string plain = output(riff(fmtChunk({}) + chunk("data", tone)));
     ASSERT_GT(plain.size(), 5000u * 8);
@@ -206,11 +205,6 @@ double rmsDb(const Sound& x, long from, long to) {
     double s = 0;
     for (long i = from; i < to; ++i) s += double(x.at(i)) * x.at(i);
     return dBPower(s / double(to - from));
-}
-
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Names in the test's folder: anything left behind shows here.
