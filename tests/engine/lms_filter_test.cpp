@@ -48,9 +48,9 @@ std::vector<float> noisyTone(int n, double cyclesPerSample, unsigned seed) {
     return x;
 }
 
-struct Segment {
+struct Segment {  // resetFirst: the stage is switched on again before this segment
     int samples, taps;
-    bool resetFirst;  // the stage is switched on again before this segment
+    bool resetFirst;
 };
 
 }  // namespace
