@@ -22,21 +22,21 @@ constexpr QRgb green = qRgb(0, 176, 0), red = qRgb(176, 0, 0), meterGrey = qRgb(
 float binForLevel(double dB) { return float(std::sqrt(1024 * std::pow(10.0, (dB + 44) / 10))); }
 
 // The meter's row 16 (inside the bars), column by column. Segment outlines
-// at 750, 829 | 830, 854 | 855, 884; a bar's outline at its ends.
+// at 750, 829 | 830, 854 | 855, 884; a bar's outline at its ends. Rows:
+// level, exclusive right edge of the bar (0 = none); -110 is exactly S1 (no
+// bar), -30 exactly S9 (green only).
 TEST(SMeter, BarEndsAtOnePixelPerDecibel) {
-    struct Case {
-        float level;
-        int end;  // exclusive right edge of the bar, 0 = none
-    };            // -110 is exactly S1 (no bar), -30 exactly S9 (green only)
-    for (Case c : {Case{-110, 0}, {-50.7f, 809}, {-30, 830}, {-20, 840}, {-inf, 0}, {nan, 0}, {inf, 0}}) {
+    // clang-format off
+    for (auto [level, end] : {std::pair{-110.0f, 0}, {-50.7f, 809}, {-30.0f, 830}, {-20.0f, 840}, {-inf, 0}, {nan, 0}, {inf, 0}}) {
+        // clang-format on
         QImage image(1140, 40, QImage::Format_RGB32);
         image.fill(Qt::black);
-        display::drawSMeter(*std::make_unique<GdiSurface>(image), c.level);
+        display::drawSMeter(*std::make_unique<GdiSurface>(image), level);
         for (int x = 751; x < 884; ++x) {
             QRgb want = (x == 829 || x == 830 || x == 854 || x == 855) ? outline : meterGrey;
-            if (x < c.end - 1) want = x < 830 ? green : x == 830 ? outline : red;
-            if (x == c.end - 1) want = outline;
-            ASSERT_EQ(image.pixel(x, 16) & 0xffffff, want & 0xffffff) << "level " << c.level << " column " << x;
+            if (x < end - 1) want = x < 830 ? green : x == 830 ? outline : red;
+            if (x == end - 1) want = outline;
+            ASSERT_EQ(image.pixel(x, 16) & 0xffffff, want & 0xffffff) << "level " << level << " column " << x;
         }
     }
 }
