@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -54,9 +55,7 @@ std::vector<float> runTool(const std::vector<float>& x, int rate, int inputLevel
 }
 
 double power(const std::vector<float>& x, size_t from, size_t to) {
-    double sum = 0;
-    for (size_t i = from; i < to; ++i) sum += double(x[i]) * x[i];
-    return sum;
+    return std::inner_product(x.begin() + long(from), x.begin() + long(to), x.begin() + long(from), 0.0);
 }
 
 // Hum (49.97 Hz, its 2nd and 3rd harmonics 6 and 10 dB down) alone over
@@ -113,9 +112,7 @@ double blockSnrDb(const std::vector<float>& y, const std::vector<float>& clean, 
         double ys = 0, ss = 0, yy = 0;
         for (size_t i = s; i < s + blockLength; ++i)
             ys += double(y[i]) * clean[i], ss += double(clean[i]) * clean[i], yy += double(y[i]) * y[i];
-        if (ss == 0) continue;
-        signal += ys * ys / ss;
-        noise += yy - ys * ys / ss;
+        if (ss > 0) signal += ys * ys / ss, noise += yy - ys * ys / ss;
     }
     return dBPower(signal / noise);
 }
@@ -142,8 +139,7 @@ TEST(StagesThroughTool, LmsGainsAtEveryInputLevel) {
             const std::string lms = "--lms " + std::to_string(taps);
             const double toneGain = toneSnrDb(runTool(toneIn, rate, level, lms), from, window, cycles) - toneSnrIn;
             const std::vector<float> talkOut = runTool(talkIn, rate, level, lms);
-            double peak = 0;
-            for (size_t i = blockLength; i < n; ++i) peak = std::max(peak, double(std::fabs(talkOut[i])));
+            const auto [low, high] = std::minmax_element(talkOut.begin() + blockLength, talkOut.end());
             // A 16-tap filter can lift a tone at most by 10 log(16 / 2) = 9 dB.
             EXPECT_GE(toneGain, taps == 16 ? 5.0 : 10.0) << taps << " " << level;
             // At the start level the plain step is far inside the bound, and
@@ -154,7 +150,7 @@ TEST(StagesThroughTool, LmsGainsAtEveryInputLevel) {
                                                                              : taps == 3000 ? -2.0
                                                                                             : -1.0)
                 << taps << " " << level;
-            EXPECT_LE(peak, 2.0) << taps << " " << level;
+            EXPECT_LE(std::max(-*low, *high), 2.0f) << taps << " " << level;
         }
     }
 }
@@ -270,9 +266,9 @@ size_t bestLag(const std::vector<float>& y, const std::vector<float>& clean) {
     size_t best = 0;
     double bestSum = -1e300;
     for (size_t lag = 0; lag <= 4096; ++lag) {
-        double sum = 0;
-        for (size_t i = clean.size() / 3; i < clean.size() / 3 + clean.size() / 10; ++i)
-            sum += double(y[i + lag]) * clean[i];
+        const size_t from = clean.size() / 3, to = from + clean.size() / 10;
+        const double sum =
+            std::inner_product(clean.begin() + long(from), clean.begin() + long(to), y.begin() + long(from + lag), 0.0);
         if (sum > bestSum) bestSum = sum, best = lag;
     }
     return best;
@@ -289,31 +285,22 @@ Figures measure(const std::vector<float>& y, const std::vector<float>& clean, co
                 int rate) {
     const size_t lag = bestLag(y, clean), frame = size_t(rate) / 50, frames = clean.size() / frame;
     std::vector<double> energy(frames);
-    double mean = 0;
-    for (size_t f = 0; f < frames; ++f) {
-        for (size_t i = f * frame; i < (f + 1) * frame; ++i) energy[f] += double(clean[i]) * clean[i];
-        mean += energy[f] / double(frames);
-    }
+    for (size_t f = 0; f < frames; ++f) energy[f] = power(clean, f * frame, (f + 1) * frame);
+    const double mean = std::accumulate(energy.begin(), energy.end(), 0.0) / double(frames);
     Figures r;
     double count = 0, pauseIn = 0, pauseOut = 0, speechIn = 0, speechOut = 0;
     for (size_t f = 10; f < frames; ++f) {
-        double error = 0, out = 0, in = 0;
-        for (size_t i = f * frame; i < (f + 1) * frame; ++i) {
-            error += (double(clean[i]) - y[i + lag]) * (double(clean[i]) - y[i + lag]);
-            out += double(y[i + lag]) * y[i + lag];
-            in += double(noisy[i]) * noisy[i];
-        }
-        if (energy[f] > 0.03 * mean) {
-            r.segSnr += std::clamp(dBPower(energy[f] / error), -10.0, 35.0), ++count;
-            speechIn += energy[f], speechOut += out;
-        } else if (energy[f] < 0.001 * mean) {
+        double error = 0;
+        for (size_t i = f * frame; i < (f + 1) * frame; ++i) error += std::pow(double(clean[i]) - y[i + lag], 2);
+        const double out = power(y, f * frame + lag, (f + 1) * frame + lag),
+                     in = power(noisy, f * frame, (f + 1) * frame);
+        if (energy[f] > 0.03 * mean)
+            r.segSnr += std::clamp(dBPower(energy[f] / error), -10.0, 35.0), ++count, speechIn += energy[f],
+                speechOut += out;
+        else if (energy[f] < 0.001 * mean)
             pauseIn += in, pauseOut += out;
-        }
     }
-    r.segSnr /= count;
-    r.pauseDrop = dBPower(pauseIn / pauseOut);
-    r.speechLevel = dBPower(speechOut / speechIn);
-    return r;
+    return {r.segSnr / count, dBPower(pauseIn / pauseOut), dBPower(speechOut / speechIn)};
 }
 
 TEST(SpectralNoiseReductionThroughTool, BeatsSpeexOnSpeechInNoiseAtEveryRate) {
