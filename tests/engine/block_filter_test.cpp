@@ -15,20 +15,17 @@ using namespace tolvek;
 
 namespace {
 
-using cd = std::complex<double>;
-
 // y[k] for one frame: window, forward DFT (+), masks, inverse DFT (-) at
 // time indices 1023..3070, all in double precision.
 std::vector<double> directFrame(const std::vector<double>& frame, const float* window, const MaskSettings& m) {
     const int n = 4096;
-    std::vector<cd> X(n), w(n);
+    std::vector<std::complex<double>> X(n), w(n);
     for (int t = 0; t < n; ++t) w[t] = std::polar(1.0, 2 * M_PI * t / n);
     std::vector<float> cleared(8193, 1.0f);  // the masks, checked on their own below
     applyMasks(cleared.data(), m);
     for (int k = 0; k < n; ++k) {
         for (int p = 0; p < n; ++p) X[k] += frame[p] * double(window[p + 1]) * w[(long(k) * p) % n];
-        if (cleared[2 * k + 1] == 0) X[k].real(0);
-        if (cleared[2 * k + 2] == 0) X[k].imag(0);
+        X[k] = {cleared[2 * k + 1] == 0 ? 0 : X[k].real(), cleared[2 * k + 2] == 0 ? 0 : X[k].imag()};
     }
     std::vector<double> y(2048);
     for (int k = 0; k < 2048; ++k)
