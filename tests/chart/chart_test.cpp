@@ -16,29 +16,25 @@
 using namespace tolvek;
 using namespace tolvek::chart;
 
-namespace {
-
 // A filtered spectrum whose power gives `level` dB.
-void setLevel(SharedValues& shared, double level) {
+static void setLevel(SharedValues& shared, double level) {
     for (auto& bin : shared.filteredSpectrum) bin.store(0.0f);
     shared.filteredSpectrum[100].store(static_cast<float>(std::sqrt(1024.0 * std::pow(10.0, (level + 44.0) / 10.0))));
 }
 
 // Black (ink) pixels in `area`, and the rows of the trace in column x above the text row.
-int inkIn(const QImage& image, QRect area) {
+static int inkIn(const QImage& image, QRect area) {
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == qRgb(0, 0, 0);
     return n;
 }
-QList<int> traceRows(const QImage& image, int x) {
+static QList<int> traceRows(const QImage& image, int x) {
     QList<int> rows;
     for (int y = 0; y < 284; ++y)
         if (image.pixel(x, y) == qRgb(0, 0, 0)) rows << y;
     return rows;
 }
-
-}  // namespace
 
 class ChartTest : public QObject {
     Q_OBJECT

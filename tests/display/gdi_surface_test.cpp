@@ -13,13 +13,12 @@
 #include "gdi_surface.h"
 
 namespace tolvek::test {
-namespace {
 
 constexpr QRgb ink = qRgb(255, 255, 255);
 using Pixels = std::set<std::pair<int, int>>;
 
 // The inked pixels of a black 20 x 12 picture after `draw`.
-Pixels drawn(const std::function<void(GdiSurface&)>& draw) {
+static Pixels drawn(const std::function<void(GdiSurface&)>& draw) {
     QImage image(20, 12, QImage::Format_RGB32);
     image.fill(Qt::black);
     draw(*std::make_unique<GdiSurface>(image));
@@ -74,5 +73,4 @@ TEST(GdiSurface, FarCoordinatesAreClippedNotWalked) {
     n.text(QPoint(0, 0), "x", QFont(), ink, TextAlign::leftTop);
 }
 
-}  // namespace
 }  // namespace tolvek::test

@@ -13,13 +13,12 @@
 #include "paint_fixture.h"
 
 namespace tolvek::test {
-namespace {
 
 constexpr QRgb green = qRgb(0, 176, 0), red = qRgb(176, 0, 0), meterGrey = qRgb(80, 80, 80),
                outline = qRgb(221, 221, 221);
 
 // Magnitude of a single bin that gives the level `dB`.
-float binForLevel(double dB) { return float(std::sqrt(1024 * std::pow(10.0, (dB + 44) / 10))); }
+static float binForLevel(double dB) { return float(std::sqrt(1024 * std::pow(10.0, (dB + 44) / 10))); }
 
 // The meter's row 16 (inside the bars), column by column. Segment outlines
 // at 750, 829 | 830, 854 | 855, 884; a bar's outline at its ends. Rows:
@@ -121,5 +120,4 @@ TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {
     EXPECT_EQ(picture.pixel(1500, 1000) & 0xffffff, 0u);  // beyond the layout: black
 }
 
-}  // namespace
 }  // namespace tolvek::test

@@ -6,7 +6,6 @@
 #include "spectrum_view.h"
 
 namespace tolvek::test {
-namespace {
 
 using display::spectrumRow;
 using display::waterfallColour;
@@ -150,5 +149,4 @@ TEST_F(PaintFixture, TracePointsLieOnTheirRowsAtEveryScale) {
     }
 }
 
-}  // namespace
 }  // namespace tolvek::test
