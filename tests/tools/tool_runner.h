@@ -25,11 +25,6 @@ class ToolFolder {
   public:
     std::string path(const std::string& name) const { return dir.file(name); }
 
-    // A 32-bit float WAV of interleaved samples.
-    void writeWav(const std::string& name, const std::vector<float>& samples, int rate, int channels = 1) const {
-        EXPECT_TRUE(test::writeSound(path(name), samples, rate, channels)) << name;
-    }
-
     void writeBytes(const std::string& name, const std::string& bytes) const {
         std::ofstream(path(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
     }
