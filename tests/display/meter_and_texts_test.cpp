@@ -110,14 +110,4 @@ TEST_F(Texts, ReadoutsLabelsAndStatusTexts) {
     for (const auto& [set, colour, area, texts] : cases) set(), paint(), expectTexts(colour, area, texts);
 }
 
-TEST_F(Texts, PictureOfAnyClientSizeIsSafe) {
-    overload = true;
-    for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(300, 100), QSize(2000, 1200)}) {
-        picture = size.isEmpty() ? QImage() : QImage(size, QImage::Format_ARGB32);
-        paint();
-        EXPECT_TRUE(size.isEmpty() || picture.format() == QImage::Format_RGB32);
-    }
-    EXPECT_EQ(picture.pixel(1500, 1000) & 0xffffff, 0u);  // beyond the layout: black
-}
-
 }  // namespace tolvek::test

@@ -13,7 +13,7 @@ using display::waterfallColour;
 constexpr QRgb filteredColour = qRgb(221, 221, 221), inputColour = qRgb(102, 102, 0);
 constexpr QRgb notchColour = qRgb(102, 0, 0), cutoffColour = qRgb(0, 255, 0);
 
-TEST(SpectrumRow, KnownMagnitudesAndStaysOnTheGraph) {
+TEST(SpectrumView, KnownMagnitudesGiveRowsOnTheGraphAndColours) {
     // In between, 221/110 rows per dB above the bottom (-10, -30, -55, -80 dB), truncated.
     const auto dB = [](double v) { return float(1024 * std::pow(10.0, v / 20)); };
     // clang-format off
@@ -21,9 +21,7 @@ TEST(SpectrumRow, KnownMagnitudesAndStaysOnTheGraph) {
                           {inf, 41}, {1e30f, 41}, {dB(-10), 61}, {dB(-30), 101}, {dB(-55), 151}, {dB(-80), 201}})
         EXPECT_EQ(spectrumRow(m), row) << m;
     // clang-format on
-}
-
-TEST(WaterfallColour, RunsFromBlackThroughBlueToWhite) {
+    // The waterfall runs from black through blue to white.
     const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
     // clang-format off
     // Slider at the bottom: always black; q = 12.5 * 400 / 50 = 100; q = 256 at 32; 6e9 is beyond 32 bits, still white.
@@ -57,7 +55,8 @@ TEST_F(PaintFixture, NotchBandsAndBandEdgesSitAtTheirColumns) {
 
 // Positions that are not numbers or huge draw off the picture; such bins
 // stay on the graph (NaN black, inf and huge white in the waterfall).
-TEST_F(PaintFixture, BadPositionsAndBins) {
+// Any client size, even none, is painted without harm.
+TEST_F(PaintFixture, BadPositionsBinsAndSizes) {
     for (float v : {nan, inf, -inf, 1e30f, -1e30f}) {
         put(settings.lowerCutoff, v), put(settings.upperCutoff, v);
         for (int n = 0; n < 4; ++n) put(settings.notchFreq(n), v), put(settings.notchOn(n), 1);
@@ -72,6 +71,13 @@ TEST_F(PaintFixture, BadPositionsAndBins) {
     for (auto [x, graphRow, waterfall] :
          {std::tuple{160, 261, qRgb(0, 0, 0)}, {260, 41, qRgb(255, 255, 255)}, {460, 41, qRgb(255, 255, 255)}})
         EXPECT_TRUE(at(x, graphRow) == filteredColour && at(x, 305) == waterfall) << x;
+    overload = true;
+    for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(300, 100), QSize(2000, 1200)}) {
+        picture = size.isEmpty() ? QImage() : QImage(size, QImage::Format_ARGB32);
+        paint();
+        EXPECT_TRUE(size.isEmpty() || picture.format() == QImage::Format_RGB32);
+    }
+    EXPECT_EQ(picture.pixel(1500, 1000) & 0xffffff, 0u);  // beyond the layout: black
 }
 
 // Screen row 305 is the newest waterfall row; a redraw the window system
