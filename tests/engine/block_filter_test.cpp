@@ -13,11 +13,9 @@
 
 using namespace tolvek;
 
-namespace {
-
 // y[k] for one frame: window, forward DFT (+), masks, inverse DFT (-) at
 // time indices 1023..3070, all in double precision.
-std::vector<double> directFrame(const std::vector<double>& frame, const float* window, const MaskSettings& m) {
+static std::vector<double> directFrame(const std::vector<double>& frame, const float* window, const MaskSettings& m) {
     const int n = 4096;
     std::vector<std::complex<double>> X(n), w(n);
     for (int t = 0; t < n; ++t) w[t] = std::polar(1.0, 2 * M_PI * t / n);
@@ -32,8 +30,6 @@ std::vector<double> directFrame(const std::vector<double>& frame, const float* w
         for (int j = 0; j < n; ++j) y[k] += (X[j] * std::conj(w[(long(j) * (1023 + k)) % n])).real();
     return y;
 }
-
-}  // namespace
 
 // With the same sign and scaling.
 TEST(Fft, MatchesNaiveDftBothSignsAtSeveralSizes) {

@@ -15,11 +15,9 @@
 
 using tolvek::CombFilter;
 
-namespace {
-
 // Hum with three harmonics at `hz`, plus noise, in comb units (a few
 // thousandths of full scale).
-std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed) {
+static std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed) {
     std::vector<float> x = tolvek::test::whiteNoise(size_t(n), 800.0, seed);
     for (int i = 0; i < n; ++i) {
         const double t = 2 * M_PI * hz * i / rate;
@@ -27,8 +25,6 @@ std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed) {
     }
     return x;
 }
-
-}  // namespace
 
 // At any scale, however small: the line and the estimate are not rounded.
 // Silence alone never moves the period.
