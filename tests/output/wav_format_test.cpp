@@ -12,8 +12,7 @@ namespace {
 
 TEST(CaptureNames, TwoDigitFieldsFromTheTimeOfDay) {
     for (const auto& [h, m, s, text] : {std::tuple{9, 5, 3, "09.05.03 h"}, {23, 59, 0, "23.59.00 h"}}) {
-        std::tm t{};
-        t.tm_hour = h, t.tm_min = m, t.tm_sec = s;
+        const std::tm t{.tm_sec = s, .tm_min = m, .tm_hour = h};
         EXPECT_EQ(waveCaptureStem(t), std::string("Wave Capture ") + text);
         EXPECT_EQ(pictureStem(t), std::string("Capture ") + text);
     }
@@ -29,8 +28,7 @@ TEST(CaptureNames, TakenNamesGetASuffixAndAreNeverReplaced) {
         ::close(f.fd);
         EXPECT_EQ(f.path, stem + " (" + std::to_string(i) + ").jpg");
     }
-    const auto kept = test::readBytes(stem + ".jpg");
-    EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep");
+    EXPECT_EQ(test::readBytes(stem + ".jpg"), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
 }
 
 }  // namespace

@@ -13,8 +13,7 @@ struct FileSizeLimit {
     explicit FileSizeLimit(rlim_t bytes) {
         std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lim = old;
-        lim.rlim_cur = bytes;
+        const rlimit lim{bytes, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &lim);
     }
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }

@@ -19,18 +19,15 @@ struct LiveDevice {
     explicit LiveDevice(const DeviceOptions& options = {}) : started(device.start(options)) {
         if (started) QDir::setCurrent(recordings.path());
     }
-    ~LiveDevice() { QDir::setCurrent(oldDir); }
-    LiveDevice(const LiveDevice&) = delete;
-    LiveDevice& operator=(const LiveDevice&) = delete;
+    ~LiveDevice() { QDir::setCurrent(oldDir); }  // not copyable: its members are not
 };
 
 }  // namespace tolvek::test
 
 // Skips the test when the device did not start, or fails it on CI.
-#define REQUIRE_LIVE_DEVICE(live)                                                                \
-    do {                                                                                         \
-        if (!(live).started) {                                                                   \
-            if (tolvek::test::deviceRequired()) QFAIL("the virtual sound device did not start"); \
-            QSKIP("the virtual sound device did not start");                                     \
-        }                                                                                        \
-    } while (0)
+#define REQUIRE_LIVE_DEVICE(live)                        \
+    if ((live).started) {                                \
+    } else if (tolvek::test::deviceRequired())           \
+        QFAIL("the virtual sound device did not start"); \
+    else                                                 \
+        QSKIP("the virtual sound device did not start")

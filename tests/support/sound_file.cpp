@@ -7,12 +7,8 @@ namespace tolvek::test {
 long scanSound(const std::string& path, Sound& s, const std::function<void(const float*, long)>& piece) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    s = {};
+    s = {f != nullptr, info.samplerate, info.channels, long(info.frames), {}};
     if (!f) return -1;
-    s.opened = true;
-    s.rate = info.samplerate;
-    s.channels = info.channels;
-    s.headerFrames = long(info.frames);
     std::vector<float> buffer(size_t(65536 * info.channels));
     long total = 0;
     for (sf_count_t got; (got = sf_readf_float(f, buffer.data(), 65536)) > 0; total += long(got))
@@ -33,10 +29,7 @@ Sound readSound(const std::string& path) {
 }
 
 bool writeSound(const std::string& path, const std::vector<float>& samples, int rate, int channels) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) return false;
     const bool ok = sf_write_float(f, samples.data(), sf_count_t(samples.size())) == sf_count_t(samples.size());

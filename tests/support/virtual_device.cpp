@@ -35,13 +35,10 @@ bool VirtualDevice::start(const DeviceOptions& o) {
     if (o.anyRate) args += " --any-rate";
     running = true;  // stop() undoes a partial start too
     int exported = 0;
-    if (script("start", dir, args)) {
-        std::ifstream env(path("env"));
-        for (std::string line; std::getline(env, line);) {
-            const auto eq = line.find('=');
-            if (eq != std::string::npos) exported += setenv(line.substr(0, eq).c_str(), line.c_str() + eq + 1, 1) == 0;
-        }
-    }
+    std::ifstream env(script("start", dir, args) ? path("env") : "");  // lines of NAME=value
+    for (std::string line; std::getline(env, line);)
+        if (const auto eq = line.find('='); eq != std::string::npos)
+            exported += setenv(line.substr(0, eq).c_str(), line.c_str() + eq + 1, 1) == 0;
     keep = exported == 0;
     if (keep) std::fprintf(stderr, "virtual %s device did not start; logs in %s\n", soundServer().c_str(), dir.c_str());
     return !keep;
@@ -58,12 +55,8 @@ bool VirtualDevice::waitForRecording(int timeoutSeconds) {
 
 long VirtualDevice::serverPid() const {
     std::ifstream pids(path("pids"));
-    long pid = 0;
-    // On PipeWire the session bus comes first, then the server.
-    const std::string server = soundServer();
-    if (!(pids >> pid)) return 0;
-    if (server.rfind("pipewire", 0) == 0 && !(pids >> pid)) return 0;
-    return pid;
+    long pid = 0;  // on PipeWire the session bus comes first, then the server
+    return pids >> pid && (soundServer().rfind("pipewire", 0) != 0 || pids >> pid) ? pid : 0;
 }
 
 std::string soundServer() {
