@@ -18,34 +18,26 @@ struct SeenBox {
 
 class BoxAnswerer {
   public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : answer(answer) {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, [this] { look(); });
-        timer.start();
+    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
+        QObject::connect(&timer, &QTimer::timeout, [this, answer] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible()) continue;
+                QAbstractButton* def = box->defaultButton();
+                int others = 0;
+                for (QWidget* other : QApplication::topLevelWidgets()) others += other != box && other->isVisible();
+                seen.append({box->windowTitle(), box->text(), box->icon(),
+                             def ? box->standardButton(def) : QMessageBox::NoButton, box->parentWidget() != nullptr,
+                             others});
+                (box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok))->click();
+                return;
+            }
+        });
+        timer.start(20);
     }
     const QList<SeenBox>& boxes() const { return seen; }
 
   private:
-    void look() {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible()) continue;
-            SeenBox s;
-            s.title = box->windowTitle();
-            s.text = box->text();
-            s.icon = box->icon();
-            s.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-            s.hadOwner = box->parentWidget() != nullptr;
-            for (QWidget* other : QApplication::topLevelWidgets())
-                if (other != box && other->isVisible()) ++s.otherWindowsShown;
-            seen.append(s);
-            QAbstractButton* b = box->button(answer);
-            if (!b) b = box->button(QMessageBox::Ok);
-            b->click();
-            return;
-        }
-    }
-    QMessageBox::StandardButton answer;
     QTimer timer;
     QList<SeenBox> seen;
 };
