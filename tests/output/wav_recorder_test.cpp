@@ -46,9 +46,6 @@ struct RecorderTest : ::testing::Test {
     void pushTags(int from, int count) {
         for (int k = from; k < from + count; ++k) pushTagged(settings, engine->recordRing, k);
     }
-    bool waitForBytes(uint32_t bytes) {
-        return waitFor([&] { return rec->waveBytesWritten() == bytes; });
-    }
 };
 
 TEST_F(RecorderTest, RecordingOfNBlocks) {
@@ -58,7 +55,7 @@ TEST_F(RecorderTest, RecordingOfNBlocks) {
         EXPECT_EQ(get(settings.recordingOn), 1);
         EXPECT_EQ(std::filesystem::path(r.path).parent_path(), dir.path);
         pushTags(0, n);
-        ASSERT_TRUE(waitForBytes(blockBytes * uint32_t(n)));
+        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * uint32_t(n); }));
         rec->stopRecording();
         EXPECT_EQ(get(settings.recordingOn) + rec->waveBytesWritten(), 0u);
         expectWaveFile(r.path, 0, n);
@@ -86,7 +83,7 @@ TEST_F(RecorderTest, BlocksReachTheFileSaturatedOnBothChannels) {
 TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
     const OutputResult r = start();
     pushTags(0, 5);
-    ASSERT_TRUE(waitForBytes(5 * blockBytes));
+    ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == 5 * blockBytes; }));
     std::this_thread::sleep_for(1200ms);  // the header is rewritten about once a second
     std::filesystem::copy_file(r.path, dir.file("cut.wav"));
     expectWaveFile(dir.file("cut.wav"), 0, 5);
@@ -153,7 +150,7 @@ TEST_F(RecorderTest, StalledWriterKeepsTheTimelineAndReportsTheLoss) {
         pushTags(1, recordRingBlocks + lost);
         EXPECT_EQ(rec->statusText(), std::to_string(lost) + " blocks lost");
         stalled = false;
-        ASSERT_TRUE(waitForBytes(blockBytes * recordRingBlocks));
+        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * recordRingBlocks; }));
         pushTags(1 + recordRingBlocks + lost, late);
         EXPECT_EQ(rec->takeError(), "");  // not while recording
         rec->stopRecording();
