@@ -98,32 +98,22 @@ TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
     expectWaveFile(r.path, 0, 8);
 }
 
-TEST_F(RecorderTest, StartWhileRecordingAndEndingTheProgramCompleteTheFiles) {
-    const OutputResult first = start();
-    pushTags(0, 2);
-    const OutputResult second = start();
-    pushTags(2, 3);
-    rec.reset();  // as at the program's end, without a stop
-    EXPECT_NE(first.path, second.path);
-    expectWaveFile(first.path, 0, 2);
-    expectWaveFile(second.path, 2, 3);
-}
-
-// Every rate the program offers, each in a file of its own.
-TEST_F(RecorderTest, RateChangeContinuesInANewFileAtTheNewRate) {
-    const int rates[] = {22050, 44100, 11025, 5512};
+// Every rate the program offers, each in a file of its own; a start while
+// recording and the program's end complete the files too.
+TEST_F(RecorderTest, RateChangeAndStartWhileRecordingContinueInANewFile) {
+    EXPECT_TRUE(recorder().restartAtRate(22050).ok());  // idle: nothing happens
+    EXPECT_EQ(get(settings.recordingOn) + dir.fileCount(), 0u);
+    const int rates[] = {22050, 44100, 11025, 5512, 5512};
     std::vector<std::string> files{start().path};
-    for (int i = 1; i < 4; ++i) {
+    for (int i = 1; i < 5; ++i) {
         pushTags(2 * i - 2, 2);
         settings.sampleRate.store(rates[i]);
-        files.push_back(rec->restartAtRate(rates[i]).path);
+        files.push_back(i < 4 ? rec->restartAtRate(rates[i]).path : start().path);
     }
-    pushTags(6, 2);
-    rec->stopRecording();
-    for (int i = 0; i < 4; ++i) expectWaveFile(files[size_t(i)], 2 * i, 2, rates[i]);
-    EXPECT_TRUE(rec->restartAtRate(22050).ok());  // idle: nothing happens
-    EXPECT_EQ(get(settings.recordingOn), 0);
-    EXPECT_EQ(dir.fileCount(), 4u);
+    pushTags(8, 2);
+    rec.reset();  // as at the program's end, without a stop
+    for (int i = 0; i < 5; ++i) expectWaveFile(files[size_t(i)], 2 * i, 2, rates[i]);
+    EXPECT_EQ(dir.fileCount(), 5u);
 }
 
 TEST_F(RecorderTest, UncreatableFileLeavesTheRecorderIdle) {
