@@ -385,10 +385,8 @@ TEST_F(OfflineFiles, LevelLogFollowsAToneSwitchedOnAndOffAsTheChartWould) {
         auto signal = [](double t) { return (t >= 1 && t < 2 ? 0.3 : 0.0003) * std::sin(2 * M_PI * 1000 * t); };
         const size_t length = size_t(3 * rate);
         writeSound(files, "in.wav", rate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 3, signal);
-        const std::string log = files.path("level.csv");
-        ASSERT_EQ(
-            files.run("--agc off --level-log " + log + " " + files.path("in.wav") + " " + files.path("out.wav")).status,
-            0);
+        const std::string log = files.path("level.csv"), io = files.path("in.wav") + " " + files.path("out.wav");
+        ASSERT_EQ(files.run("--agc off --level-log " + log + " " + io).status, 0);
         // The chart's level after each block of the same engine, in-process.
         auto engine = std::make_unique<tolvek::Engine>();
         std::string error;
