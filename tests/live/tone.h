@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "sound_file.h"
 
@@ -15,16 +14,14 @@ namespace tolvek::test {
 bool writeStereoToneWav(const std::string& path, int rate, double seconds, double amplitude, double cyclesPerSample,
                         double rightAmplitude, double rightCyclesPerSample);
 
-// a·cos + b·sin fitted to channel `channel` of frames [first, last).
+// a·cos + b·sin fitted to the left channel of frames [first, last).
 struct ToneFit {
     double a = 0.0, b = 0.0;
     double amplitude = 0.0;  // sqrt(a² + b²)
-    double residualRms = 0.0;
 };
-ToneFit fitTone(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample);
+ToneFit fitTone(const Sound& wav, long first, long last, double cyclesPerSample);
 
-// The rms of what `fit` leaves of channel `channel` in frames [first, last).
-double residualRms(const test::Sound& wav, int channel, long first, long last, double cyclesPerSample,
-                   const ToneFit& fit);
+// The rms of what `fit` leaves of the left channel in frames [first, last).
+double residualRms(const Sound& wav, long first, long last, double cyclesPerSample, const ToneFit& fit);
 
 }  // namespace tolvek::test
