@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <vector>
 
 #include "command_ids.h"
 #include "live_window.h"
@@ -27,14 +26,13 @@ using namespace tolvek;
 
 namespace {
 
-constexpr int rate = 44100;
-constexpr double blocksPerSecond = double(rate) / blockLength;
-constexpr double allowedLagBlocks = 3;  // scheduling jitter, not a lost block
-// Memory: the slope fitted to the resident size after the warm-up may not
-// exceed 1 MB an hour, nor its growth over the run the allocator's noise.
-constexpr double allowedMbPerHour = 1.0;
-constexpr double noiseMb = 0.25;
-constexpr int warmUpSeconds = 45;  // the chart recorder's 35 s history filled, the queues grown
+// Lag: 3 blocks of scheduling jitter, not a lost block. Memory: the slope
+// fitted to the resident size after the warm-up (the chart recorder's 35 s
+// history filled, the queues grown) may not exceed 1 MB an hour, nor its
+// growth over the run the allocator's noise.
+constexpr int rate = 44100, warmUpSeconds = 45;
+constexpr double blocksPerSecond = double(rate) / blockLength, allowedLagBlocks = 3, allowedMbPerHour = 1,
+                 noiseMb = 0.25;
 
 int soakSeconds() {
     const int s = qEnvironmentVariableIntValue("TOLVEK_SOAK_SECONDS");
@@ -42,26 +40,9 @@ int soakSeconds() {
 }
 
 double residentMb() {
-    std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
-    statm >> pages >> resident;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
     return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-// Reads the whole file in pieces, so an hour's recording needs little memory.
-struct FileCheck {
-    test::Sound info;
-    long readFrames = 0;
-    double rms = 0;
-};
-FileCheck readBack(const std::string& path) {
-    FileCheck c;
-    double sum = 0;
-    c.readFrames = test::scanSound(path, c.info, [&](const float* p, long frames) {
-        for (long i = 0; i < frames * 2; ++i) sum += double(p[i]) * p[i];
-    });
-    c.rms = c.readFrames > 0 ? std::sqrt(sum / double(2 * c.readFrames)) : 0;
-    return c;
 }
 
 }  // namespace
@@ -73,7 +54,7 @@ class SoakTest : public QObject {
     void everyStageRecordingAndChartForTheWholeRun() {
         test::LiveDevice live({.rate = rate});
         REQUIRE_LIVE_DEVICE(live);
-        auto engine = std::make_unique<Engine>();
+        auto engine = std::make_unique<Engine>();  // too large for the stack
         MainWindow window(*engine);
         ProcessingSettings& s = engine->settings;
         put(s.sampleRate, rate);
@@ -83,90 +64,63 @@ class SoakTest : public QObject {
         for (int id : {cmd::randomNoise, cmd::lms, cmd::blanker, cmd::comb, cmd::notch1, cmd::notch2, cmd::notch3,
                        cmd::notch4, cmd::pass, cmd::chartRecorder, cmd::openWaveFile})
             window.command(id);
-        QVERIFY(get(s.lmsOn) == 1 && get(s.blankerOn) == 1 && get(s.combOn) == 1 && get(s.agcOn) == 1);
-        QVERIFY(get(s.passOn) == 1 && get(s.noiseTestOn) == 1);
-        for (int i = 0; i < 4; ++i) QVERIFY(get(s.notchOn(i)) == 1);
-        QVERIFY(window.chartDialog());
-        QVERIFY(window.wavRecorder().recording());
+        for (auto* on : {&s.lmsOn, &s.blankerOn, &s.combOn, &s.agcOn, &s.passOn, &s.noiseTestOn, &s.notchOn(0),
+                         &s.notchOn(1), &s.notchOn(2), &s.notchOn(3)})
+            QCOMPARE(get(*on), 1);
+        QVERIFY(window.chartDialog() && window.wavRecorder().recording());
         // The chart keeps its 50 ms pace while the main window paints every block.
-        QElapsedTimer tickClock;
-        tickClock.start();
-        int chartTicks = 0;
+        QElapsedTimer clock;
+        clock.start();
+        int chartTicks = 0, paintsBefore = window.paintCount().paints;
         double firstTickMs = 0, lastTickMs = 0, worstTickMs = 0;
         connect(window.chartDialog(), &chart::ChartDialog::ticked, [&] {
-            const double t = tickClock.nsecsElapsed() / 1e6;
+            const double t = clock.nsecsElapsed() / 1e6;
             if (chartTicks++ == 0) firstTickMs = t;
             worstTickMs = std::max(worstTickMs, chartTicks > 1 ? t - lastTickMs : 0.0);
             lastTickMs = t;
         });
-        const int paintsBefore = window.paintCount().paints;
 
         const AudioStreamState& stream = window.audioStream();
         QTRY_VERIFY_WITH_TIMEOUT(engine->shared.blocksDone.load() >= 1, 10000);
-        QElapsedTimer clock;
-        clock.start();
+        const qint64 startMs = clock.elapsed();
         const uint32_t firstBlock = engine->shared.blocksDone.load();
-        const int seconds = soakSeconds();
         double worstLag = 0, sumT = 0, sumR = 0, sumTT = 0, sumTR = 0;  // least squares of resident size on time
-        int samples = 0;
-        qInfo("soak: %d s at %d Hz, resident %.1f MB at start", seconds, rate, residentMb());
-        for (int t = 1; t <= seconds; ++t) {
-            QTest::qWait(int(std::max<qint64>(1, 1000LL * t - clock.elapsed())));
-            const double elapsed = clock.nsecsElapsed() / 1e9;
-            const double blocks = engine->shared.blocksDone.load() - firstBlock;
-            worstLag = std::max(worstLag, elapsed * blocksPerSecond - blocks);
+        int samples = 0, seconds = soakSeconds();
+        auto elapsed = [&] { return double(clock.elapsed() - startMs) / 1e3; };
+        for (int t = 1; t <= seconds && !stream.flags() && !window.deviceLossNotice(); ++t) {
+            QTest::qWait(int(std::max<qint64>(1, 1000LL * t - (clock.elapsed() - startMs))));
+            worstLag =
+                std::max(worstLag, elapsed() * blocksPerSecond - (engine->shared.blocksDone.load() - firstBlock));
             const double rss = residentMb();
             if (t >= warmUpSeconds) ++samples, sumT += t, sumR += rss, sumTT += double(t) * t, sumTR += t * rss;
-            if (t % std::max(1, seconds / 10) == 0 || t == 900 || t == 3600)
-                qInfo(
-                    "soak %5d s: blocks %.0f (%.1f behind the clock), resident %.1f MB, flags %u, recorded %u bytes,"
-                    " chart ticks %d",
-                    t, blocks, elapsed * blocksPerSecond - blocks, rss, stream.flags(),
-                    window.wavRecorder().waveBytesWritten(), chartTicks);
-            if (stream.flags() || window.deviceLossNotice()) break;
         }
-        const double elapsed = clock.nsecsElapsed() / 1e9;
-        const uint32_t blocks = engine->shared.blocksDone.load() - firstBlock;
-        const uint32_t lost = window.wavRecorder().blocksLost();
-        const uint32_t bytesBeforeClose = window.wavRecorder().waveBytesWritten();
+        const double runSeconds = elapsed();
+        const uint32_t blocks = engine->shared.blocksDone.load() - firstBlock,
+                       bytesBeforeClose = window.wavRecorder().waveBytesWritten();
         window.command(cmd::closeWaveFile);
         QVERIFY(!window.wavRecorder().recording());
-        const std::string path = window.wavRecorder().path();
-        const FileCheck file = readBack(path);
+        test::Sound info;
+        double sum = 0;  // read in pieces, so an hour's recording needs little memory
+        const long frames = test::scanSound(window.wavRecorder().path(), info, [&](const float* p, long n) {
+            for (long i = 0; i < n * 2; ++i) sum += double(p[i]) * p[i];
+        });
         const double span = samples > 1 ? (sumTT - sumT * sumT / samples) : 0;
-        const double mbPerSecond = span > 0 ? (sumTR - sumT * sumR / samples) / span : 0;
-        const double fittedGrowth = mbPerSecond * std::max(0, samples - 1);
-        qInfo(
-            "soak done: %.1f s on %s, %u blocks (%.1f expected, worst lag %.1f), flags: input underflow %u overflow"
-            " %u, output underflow %u overflow %u; resident %.1f MB, growing %.2f MB an hour after the warm-up;"
-            " recording %ld frames read of %ld, %u blocks lost, rms %.3f; chart ticks %d",
-            elapsed, test::soundServer().c_str(), blocks, elapsed * blocksPerSecond, worstLag,
-            stream.inputUnderflows.load(), stream.inputOverflows.load(), stream.outputUnderflows.load(),
-            stream.outputOverflows.load(), residentMb(), mbPerSecond * 3600, file.readFrames, file.info.headerFrames,
-            lost, file.rms, chartTicks);
+        const double fittedGrowth = span > 0 ? (sumTR - sumT * sumR / samples) / span * (samples - 1) : 0;
 
-        QVERIFY(!window.deviceLossNotice());
-        QCOMPARE(stream.flags(), 0u);
+        QVERIFY(!window.deviceLossNotice() && stream.flags() == 0);
         QVERIFY2(worstLag <= allowedLagBlocks, "blocks fell behind the wall clock");
         QVERIFY2(fittedGrowth <= std::max(noiseMb, allowedMbPerHour * samples / 3600), "resident memory grows");
         const double meanTickMs = (lastTickMs - firstTickMs) / std::max(1, chartTicks - 1);
-        qInfo("chart tick interval mean %.2f ms, max %.1f ms; main window paints %.1f per s", meanTickMs, worstTickMs,
-              (window.paintCount().paints - paintsBefore) / elapsed);
-        QVERIFY(window.paintCount().paints - paintsBefore > 0.8 * elapsed * blocksPerSecond);
-        QVERIFY(chartTicks > 100 && std::abs(meanTickMs - 50.0) < 2.5);
-        QVERIFY(worstTickMs < 250.0);
+        QVERIFY(window.paintCount().paints - paintsBefore > 0.8 * runSeconds * blocksPerSecond);
+        QVERIFY(chartTicks > 100 && std::abs(meanTickMs - 50.0) < 2.5 && worstTickMs < 250.0);
 
-        QVERIFY(file.info.opened);
-        QCOMPARE(file.info.rate, rate);
-        QCOMPARE(file.info.channels, 2);
-        QCOMPARE(lost, 0u);
-        QVERIFY(file.info.headerFrames >= bytesBeforeClose / 4);  // closing appends what was still queued
-        QCOMPARE(file.readFrames, file.info.headerFrames);
-        QCOMPARE(file.readFrames % blockLength, 0L);
+        QVERIFY(info.opened && info.rate == rate && info.channels == 2);
+        QCOMPARE(window.wavRecorder().blocksLost(), 0u);
+        QVERIFY(info.headerFrames >= bytesBeforeClose / 4);  // closing appends what was still queued
+        QVERIFY(frames == info.headerFrames && frames % blockLength == 0);
         // Recording started with the first block counted, give or take the blocks queued at either end.
-        QVERIFY(std::abs(double(file.readFrames) / blockLength - blocks) <= 4);
-        QVERIFY(file.rms > 0.001);  // the test noise came through every stage
-
+        QVERIFY(std::abs(double(frames) / blockLength - blocks) <= 4);
+        QVERIFY(frames > 0 && std::sqrt(sum / double(2 * frames)) > 0.001);  // the test noise came through
         window.close();
     }
 };
