@@ -20,13 +20,12 @@ using Clock = std::chrono::steady_clock;
 
 // Without this, a silent pass below could mean the runtime is not there.
 TEST(LiveRealtime, RuntimeStopsAnAllocationInARealtimeContext) {
-    EXPECT_DEATH(
-        {
-            RealtimeGuard guard;
-            void* volatile p = std::malloc(16);
-            std::free(p);
-        },
-        "Real-time violation: intercepted call to real-time unsafe function `malloc`");
+    auto allocate = [] {
+        RealtimeGuard guard;
+        void* volatile p = std::malloc(16);
+        std::free(p);
+    };
+    EXPECT_DEATH(allocate(), "Real-time violation: intercepted call to real-time unsafe function `malloc`");
 }
 
 TEST(LiveRealtime, CallbackStaysRealtimeSafeThroughEverySetting) {

@@ -16,8 +16,7 @@ bool writeStereoToneWav(const std::string& path, int rate, double seconds, doubl
 
 // a·cos + b·sin fitted to the left channel of frames [first, last).
 struct ToneFit {
-    double a = 0.0, b = 0.0;
-    double amplitude = 0.0;  // sqrt(a² + b²)
+    double a = 0.0, b = 0.0, amplitude = 0.0;  // amplitude = sqrt(a² + b²)
 };
 ToneFit fitTone(const Sound& wav, long first, long last, double cyclesPerSample);
 
