@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <thread>
 
 #include "audio_stream.h"
@@ -20,6 +21,33 @@ namespace tolvek::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// a·cos + b·sin fitted to the left channel; amplitude = sqrt(a² + b²).
+struct ToneFit {
+    double a = 0.0, b = 0.0, amplitude = 0.0;
+};
+
+// Least squares of x ≈ a·cos + b·sin through its 2×2 normal equations.
+ToneFit fitTone(const Sound& wav, long first, long last, double cyclesPerSample) {
+    const double w = 2 * std::numbers::pi * cyclesPerSample;
+    double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
+    for (long n = first; n < last; ++n) {
+        const double c = std::cos(w * double(n)), s = std::sin(w * double(n)), x = wav.at(n, 0);
+        cc += c * c, ss += s * s, cs += c * s, xc += x * c, xs += x * s;
+    }
+    const double det = cc * ss - cs * cs, a = (xc * ss - xs * cs) / det, b = (xs * cc - xc * cs) / det;
+    return {a, b, std::hypot(a, b)};
+}
+
+double residualRms(const Sound& wav, long first, long last, double cyclesPerSample, const ToneFit& fit) {
+    const double w = 2 * std::numbers::pi * cyclesPerSample;
+    double sq = 0.0;
+    for (long n = first; n < last; ++n) {
+        const double e = wav.at(n, 0) - fit.a * std::cos(w * double(n)) - fit.b * std::sin(w * double(n));
+        sq += e * e;
+    }
+    return std::sqrt(sq / double(last - first));
+}
 
 // Half a bin off the FFT grid, so that 2048 samples are not a whole number
 // of periods and a lost or repeated buffer breaks the tone's phase. The right

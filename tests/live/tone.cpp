@@ -18,26 +18,4 @@ bool writeStereoToneWav(const std::string& path, int rate, double seconds, doubl
     return writeSound(path, buf, rate, 2);
 }
 
-// Least squares of x ≈ a·cos + b·sin through its 2×2 normal equations.
-ToneFit fitTone(const Sound& wav, long first, long last, double cyclesPerSample) {
-    const double w = twoPi * cyclesPerSample;
-    double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
-    for (long n = first; n < last; ++n) {
-        const double c = std::cos(w * double(n)), s = std::sin(w * double(n)), x = wav.at(n, 0);
-        cc += c * c, ss += s * s, cs += c * s, xc += x * c, xs += x * s;
-    }
-    const double det = cc * ss - cs * cs, a = (xc * ss - xs * cs) / det, b = (xs * cc - xc * cs) / det;
-    return {a, b, std::hypot(a, b)};
-}
-
-double residualRms(const Sound& wav, long first, long last, double cyclesPerSample, const ToneFit& fit) {
-    const double w = twoPi * cyclesPerSample;
-    double sq = 0.0;
-    for (long n = first; n < last; ++n) {
-        const double e = wav.at(n, 0) - fit.a * std::cos(w * double(n)) - fit.b * std::sin(w * double(n));
-        sq += e * e;
-    }
-    return std::sqrt(sq / double(last - first));
-}
-
 }  // namespace tolvek::test
