@@ -93,6 +93,8 @@ class SoakTest : public QObject {
                 std::max(worstLag, elapsed() * blocksPerSecond - (engine->shared.blocksDone.load() - firstBlock));
             const double rss = residentMb();
             if (t >= warmUpSeconds) ++samples, sumT += t, sumR += rss, sumTT += double(t) * t, sumTR += t * rss;
+            if (t == 900 || t == seconds)  // the figures an hour's run reports
+                qInfo("soak %d s: resident %.1f MB, lag %.1f blocks, flags %u", t, rss, worstLag, stream.flags());
         }
         const double runSeconds = elapsed();
         const uint32_t blocks = engine->shared.blocksDone.load() - firstBlock,
@@ -107,6 +109,8 @@ class SoakTest : public QObject {
         const double span = samples > 1 ? (sumTT - sumT * sumT / samples) : 0;
         const double fittedGrowth = span > 0 ? (sumTR - sumT * sumR / samples) / span * (samples - 1) : 0;
 
+        qInfo("soak: %u blocks in %.1f s, resident growth %.2f MB fitted, chart mean tick %.2f ms", blocks, runSeconds,
+              fittedGrowth, (lastTickMs - firstTickMs) / std::max(1, chartTicks - 1));
         QVERIFY(!window.deviceLossNotice() && stream.flags() == 0);
         QVERIFY2(worstLag <= allowedLagBlocks, "blocks fell behind the wall clock");
         QVERIFY2(fittedGrowth <= std::max(noiseMb, allowedMbPerHour * samples / 3600), "resident memory grows");
