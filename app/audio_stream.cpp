@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include "realtime_guard.h"
 
 namespace tolvek {
@@ -84,10 +87,7 @@ static void stopAndClose(AudioStreamState& state) {
     QuietStderr quiet;
     if (state.audioStream) {
         // Once returned, the callback has run for the last time.
-        if (state.deviceLost)
-            Pa_AbortStream(state.audioStream);
-        else
-            Pa_StopStream(state.audioStream);
+        Pa_StopStream(state.audioStream);
         Pa_CloseStream(state.audioStream);
         state.audioStream = nullptr;
         state.runningRate = 0;
@@ -98,15 +98,27 @@ static void stopAndClose(AudioStreamState& state) {
     }
 }
 
+// Whether the abandoned stream has closed, given a little time: on most
+// servers the close takes a few milliseconds, and a user picks a rate later.
+static bool lostStreamClosed(const AudioStreamState& state) {
+    if (!state.abandonedClosed) return true;
+    for (int i = 0; i < 50 && !state.abandonedClosed->load(std::memory_order_acquire); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return state.abandonedClosed->load(std::memory_order_acquire);
+}
+
 StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseMs) {
     stopAndClose(state);
     if (pauseMs) Pa_Sleep(static_cast<long>(pauseMs));
     if (state.deviceLost) {
         // The library learns the devices afresh, the server that came back
-        // among them. Not when it holds a client of a JACK server that has
-        // gone: closing that client fails an assertion in the library; the
-        // default devices are found again through ALSA all the same.
-        state.libraryPinned = Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
+        // among them. Not while the lost stream is still being closed (the
+        // library would close it a second time), nor when it holds a client
+        // of a JACK server that has gone: closing that client fails an
+        // assertion in the library. The default devices are found again
+        // through ALSA all the same.
+        state.libraryPinned =
+            state.libraryPinned || !lostStreamClosed(state) || Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0;
         state.deviceLost = false;
         QuietStderr quiet;
         if (!state.libraryPinned) {
@@ -155,7 +167,17 @@ void closeAudioStream(AudioStreamState& state) { stopAndClose(state); }
 
 void abandonAudioStream(AudioStreamState& state) {
     state.deviceLost = true;
-    stopAndClose(state);
+    if (state.audioStream) {
+        auto closed = std::make_shared<std::atomic<bool>>(false);
+        state.abandonedClosed = closed;
+        std::thread([stream = state.audioStream, closed] {
+            Pa_AbortStream(stream);
+            Pa_CloseStream(stream);
+            closed->store(true, std::memory_order_release);
+        }).detach();
+        state.audioStream = nullptr;
+        state.runningRate = 0;
+    }
 }
 
 }  // namespace tolvek

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine.h"
@@ -26,10 +27,12 @@ struct AudioStreamState {
     bool libraryInitialised = false;  // one Pa_Initialize is outstanding
     int runningRate = 0;              // rate of the open stream, 0 when none
     bool deviceLost = false;          // abandoned; the library stays initialised until the next opening
-    bool libraryPinned = false;       // initialised for the rest of the run: it holds a client of a lost JACK server
+    bool libraryPinned = false;       // initialised for the rest of the run: it holds a lost stream or JACK client
     double inputLatency = 0.0;        // seconds, as the library reports them for the open stream
     double outputLatency = 0.0;
     std::string devices;  // "input name / output name" of the open stream
+    // Set once the abandoned stream is closed; null when none was abandoned.
+    std::shared_ptr<std::atomic<bool>> abandonedClosed;
 
     // Counters for monitoring and tests, written by the callback; each
     // status flag is a buffer of input lost or of output padded.
@@ -62,9 +65,12 @@ StreamOutcome startAudioStream(AudioStreamState& state);
 // Stops and closes the stream, then releases the library.
 void closeAudioStream(AudioStreamState& state);
 
-// For a device that has stopped delivering blocks: aborts the stream (a
-// stop would wait for output to drain into the dead device) and closes it.
-// The library stays initialised until the next opening.
+// For a device that has stopped delivering blocks: forgets the stream at
+// once and aborts (a stop would wait for output to drain into the dead
+// device) and closes it on a thread of its own, as on some servers (PipeWire
+// through its ALSA plugin) that waits forever for the library's audio thread.
+// The library stays initialised until the next opening; it stays so for the
+// rest of the run if the stream is not closed by then.
 void abandonAudioStream(AudioStreamState& state);
 
 }  // namespace tolvek

@@ -99,7 +99,8 @@ class WindowLiveTest : public QObject {
     }
 
     // The window notices within about a second, says so without blocking,
-    // completes the recording with whole blocks and stays usable.
+    // completes the recording with whole blocks and stays usable; once the
+    // server is back, choosing a rate brings the sound back.
     void stoppedServerIsReportedAndTheRecordingCompleted() {
         test::LiveDevice live;
         REQUIRE_LIVE_DEVICE(live);
@@ -133,6 +134,9 @@ class WindowLiveTest : public QObject {
         QVERIFY(get(engine->settings.notch1On) == 1);
         window->client()->update();
         QTRY_VERIFY(window->paintCount().paints > paints);
+        live.device.stop();  // the server comes back: choosing a rate starts sound on it
+        QVERIFY(live.device.start({}));
+        QVERIFY(window->changeSampleRate(22050) && flowing(*engine));
         QElapsedTimer closing;
         closing.start();
         window->close();
