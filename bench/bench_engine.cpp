@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_input.h"
 #include "engine.h"
 #include "fft.h"
 
@@ -16,14 +17,9 @@ namespace {
 // Audio seconds processed per CPU second with the program's start settings.
 void engineRealtimeFactor(benchmark::State& state) {
     const int rate = static_cast<int>(state.range(0));
-    auto engine = std::make_unique<tolvek::Engine>();
-    tolvek::put(engine->settings.sampleRate, rate);
-    engine->comb.requestSetup(20.0f, rate);
-    std::mt19937 rng(3);
-    std::normal_distribution<float> noise(0, 0.05f);
-    std::vector<float> in(2 * tolvek::blockLength), out(2 * tolvek::blockLength);
-    for (int i = 0; i < tolvek::blockLength; ++i)
-        in[2 * i] = float(0.2 * std::sin(2 * M_PI * 1000 * i / rate)) + noise(rng);
+    auto engine = tolvek::bench::engineAt(rate);
+    const std::vector<float> in = tolvek::bench::toneInNoiseBlock(rate, 3);
+    std::vector<float> out(2 * tolvek::blockLength);
     for (auto _ : state) {
         engine->process(in.data(), out.data(), tolvek::blockLength);
         benchmark::DoNotOptimize(out.data());

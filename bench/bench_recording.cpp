@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_input.h"
 #include "engine.h"
 #include "wav_recorder.h"
 
@@ -23,14 +24,9 @@ uint32_t blocksLost = 0;
 // or without a recording into a scratch folder (in memory where there is one).
 void callbackBlock(benchmark::State& state) {
     const bool recording = state.range(0) != 0;
-    auto engine = std::make_unique<tolvek::Engine>();
-    tolvek::put(engine->settings.sampleRate, rate);
-    engine->comb.requestSetup(20.0f, rate);
-    std::mt19937 rng(5);
-    std::normal_distribution<float> noise(0, 0.05f);
-    std::vector<float> in(2 * tolvek::blockLength), out(2 * tolvek::blockLength);
-    for (int i = 0; i < tolvek::blockLength; ++i)
-        in[2 * i] = float(0.2 * std::sin(2 * M_PI * 1000 * i / rate)) + noise(rng);
+    auto engine = tolvek::bench::engineAt(rate);
+    const std::vector<float> in = tolvek::bench::toneInNoiseBlock(rate, 5);
+    std::vector<float> out(2 * tolvek::blockLength);
 
     const std::filesystem::path base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
     std::string dir = (base / "tolvek-bench-XXXXXX").string();
