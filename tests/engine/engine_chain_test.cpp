@@ -11,9 +11,8 @@
 
 using namespace tolvek;
 
-namespace {
-
-struct Rig {
+// An engine fed blocks of a tone at 22050 Hz.
+struct EngineRig {
     std::unique_ptr<Engine> engine = std::make_unique<Engine>();
     std::vector<float> in = std::vector<float>(2 * blockLength, 0.9f), out = in;  // the right is never read
 
@@ -30,35 +29,28 @@ struct Rig {
     }
 };
 
-}  // namespace
-
 // Range 0..1073741823e-9, positive, uniform (chi-square, 15 degrees of
 // freedom, p = 0.001); switched on, it overloads within the first block.
-TEST(EngineChain, TestNoiseIsUniformAndOverloads) {
-    TestNoise noise;
-    const float top = float(1073741823 * 1e-9);
-    const int n = 1 << 20, bins = 16;
-    std::vector<int> counts(bins, 0);
-    float hi = 0;
-    for (int i = 0; i < n; ++i) {
-        const float x = noise.sample();
-        ASSERT_TRUE(x >= 0.0f && x <= top) << x;
-        hi = std::max(hi, x), counts[std::min(bins - 1, int(x / top * bins))]++;
-    }
-    EXPECT_GT(hi, 1.07f);
-    double chi2 = 0, e = n / double(bins);
-    for (int c : counts) chi2 += (c - e) * (c - e) / e;
-    EXPECT_LT(chi2, 37.7);
-    Rig rig;
-    put(rig.engine->settings.noiseTestOn, 1);
-    rig.tone(0, 0, 0);  // silent input: the overload is the noise's own
-    EXPECT_EQ(get(rig.engine->shared.overloadFlag), 1);
-}
-
 // Input level 100 silences the output within three blocks but does not
 // hide an overload: that looks at the raw input.
-TEST(EngineChain, InputLevelHundredSilencesButOverloadSeesTheRawInput) {
-    Rig rig;
+TEST(EngineChain, TestNoiseInputLevelAndOverload) {
+    TestNoise noise;
+    const float top = float(1073741823 * 1e-9);
+    std::vector<int> counts(16, 0);
+    float hi = 0;
+    for (int i = 0; i < 1 << 20; ++i) {
+        const float x = noise.sample();
+        ASSERT_TRUE(x >= 0.0f && x <= top) << x;
+        hi = std::max(hi, x), counts[std::min(15, int(x / top * 16))]++;
+    }
+    EXPECT_GT(hi, 1.07f);
+    double chi2 = 0;
+    for (int c : counts) chi2 += (c - 65536.0) * (c - 65536.0) / 65536.0;
+    EXPECT_LT(chi2, 37.7);
+    EngineRig noisy, rig;
+    put(noisy.engine->settings.noiseTestOn, 1);
+    noisy.tone(0, 0, 0);  // silent input: the overload is the noise's own
+    EXPECT_EQ(get(noisy.engine->shared.overloadFlag), 1);
     for (int b = 0; b < 3; ++b) rig.tone(700, 0.5, b);
     EXPECT_GT(rig.outputRms(), 0.0);
     put(rig.engine->settings.inputLevel, 100);
@@ -70,7 +62,7 @@ TEST(EngineChain, InputLevelHundredSilencesButOverloadSeesTheRawInput) {
 }
 
 TEST(EngineChain, PauseSilencesOutputFreezesSpectraAndKeepsRecording) {
-    Rig rig;
+    EngineRig rig;
     rig.tone(1000, 0.3, 0), rig.tone(1000, 0.3, 1);
     const uint32_t blocks = rig.engine->shared.blocksDone.load();
     const float bin = get(rig.engine->shared.filteredSpectrum[191]);
@@ -89,7 +81,7 @@ TEST(EngineChain, PauseSilencesOutputFreezesSpectraAndKeepsRecording) {
 // The recording is what the listener hears at output level 0, 8000 times
 // larger (the 16-bit file's full scale), whatever the output level is.
 TEST(EngineChain, RecordingIsTheOutputAtLevelZeroWhateverTheLevel) {
-    Rig rigs[3];  // output levels 0, 150, 200
+    EngineRig rigs[3];  // output levels 0, 150, 200
     for (int r = 0; r < 3; ++r) {
         put(rigs[r].engine->settings.outputLevel, r * 50 + (r > 0) * 100);
         rigs[r].tone(900, 0.2, 0), rigs[r].tone(900, 0.2, 1);
@@ -105,7 +97,7 @@ TEST(EngineChain, RecordingIsTheOutputAtLevelZeroWhateverTheLevel) {
 }
 
 TEST(EngineChain, BadBuffersAndSamplesDoNoLastingHarm) {
-    Rig rig;
+    EngineRig rig;
     std::vector<float> out(2 * blockLength, 7.0f);
     rig.engine->process(nullptr, out.data(), blockLength);
     EXPECT_EQ(out, std::vector<float>(out.size(), 0.0f));  // silence, not stale data
@@ -126,9 +118,8 @@ TEST(EngineChain, BadBuffersAndSamplesDoNoLastingHarm) {
 }
 
 TEST(EngineChain, SplitBuffersGiveTheSameBlocks) {
-    Rig whole, split;
-    put(whole.engine->settings.agcOn, 0);
-    put(split.engine->settings.agcOn, 0);
+    EngineRig whole, split;
+    put(whole.engine->settings.agcOn, 0), put(split.engine->settings.agcOn, 0);
     for (int b = 0; b < 3; ++b) {
         whole.tone(1300, 0.4, b);
         split.in = whole.in;

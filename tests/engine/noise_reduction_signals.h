@@ -1,10 +1,11 @@
-// Test signals and measurements shared by the noise-reduction signal tests
-// and benchmarks: spoken speech, tones in noise, and tone and band powers.
+// Test signals and measurements shared by the engine and noise-reduction
+// tests and benchmarks: spoken speech, noise, hostile input, and tone and
+// band powers.
 #pragma once
 
 #include <cmath>
+#include <complex>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -15,6 +16,7 @@
 #include "decibels.h"
 #include "engine.h"
 #include "fft.h"
+#include "temp_dir.h"
 
 namespace tolvek::test {
 
@@ -22,21 +24,17 @@ namespace tolvek::test {
 // spoken by espeak-ng and resampled by sox (both installed with the
 // project's dependencies).
 inline std::vector<float> speech(int rate, double seconds) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("tolvek-speech-" + std::to_string(rate) + "-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
-    const std::string wav = (dir / "speech.wav").string(), raw = (dir / "speech.raw").string();
+    const TempDir dir;
+    const std::string wav = dir.file("speech.wav"), raw = dir.file("speech.raw");
     const std::string cmd =
         "espeak-ng -v en -s 175 -w '" + wav +
         "' 'Radio amateurs listen for weak signals under the noise. The mains hum is a nuisance on every band, "
         "and a good filter takes it away while the voice stays clear.' >/dev/null 2>&1 && sox '" +
         wav + "' -r " + std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 '" + raw + "' >/dev/null 2>&1";
     const bool made = std::system(cmd.c_str()) == 0;
-    std::vector<float> once;
     std::ifstream in(raw, std::ios::binary);
+    std::vector<float> once;
     for (float v; made && in.read(reinterpret_cast<char*>(&v), sizeof v);) once.push_back(v);
-    fs::remove_all(dir);
     if (once.empty()) throw std::runtime_error("speech needs espeak-ng and sox");
     std::vector<float> out(static_cast<size_t>(rate * seconds));
     double sum = 0;
@@ -54,19 +52,33 @@ inline std::vector<float> whiteNoise(size_t n, double rms, unsigned seed) {
     return x;
 }
 
+// Hostile input for the stages' robustness checks, n samples of each:
+// silence, a full-scale square wave, denormal-range values, then infinities
+// and NaNs among near-maximum floats.
+inline std::vector<float> hostileInput(int n, float fullScale, int squareHalfPeriod) {
+    std::vector<float> x(4 * static_cast<size_t>(n), 0.0f);
+    for (int i = 0; i < n; ++i) {
+        x[n + i] = (i / squareHalfPeriod) % 2 ? fullScale : -fullScale;
+        x[2 * n + i] = static_cast<float>(i % 3 - 1) * 1e-41f;
+        x[3 * n + i] = i % 50 == 0 ? (i % 100 ? INFINITY : NAN) : (i % 2 ? 3e38f : -3e38f);
+    }
+    return x;
+}
+
+// The Hann window over n points, at point i.
+inline double hann(size_t i, size_t n) { return 0.5 - 0.5 * std::cos(2 * M_PI * (double(i) + 0.5) / double(n)); }
+
 // Amplitude, Hann-windowed over y[start, start + n), of the component whose
 // phase at time t (seconds, sample 0 at `delay` frames) is phase(t).
 inline double amplitudeOf(const std::vector<float>& y, size_t start, size_t n, int rate,
                           const std::function<double(double)>& phase, double delay = 0) {
-    double re = 0, im = 0, wsum = 0;
+    std::complex<double> sum = 0;
+    double wsum = 0;
     for (size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * (double(i) + 0.5) / double(n));
-        const double ph = phase((double(start + i) - delay) / rate);
-        re += w * y[start + i] * std::cos(ph);
-        im += w * y[start + i] * std::sin(ph);
-        wsum += w;
+        sum += hann(i, n) * y[start + i] * std::polar(1.0, phase((double(start + i) - delay) / rate));
+        wsum += hann(i, n);
     }
-    return 2 * std::hypot(re, im) / wsum;
+    return 2 * std::abs(sum) / wsum;
 }
 
 inline std::function<double(double)> steadyPhase(double hz) {
@@ -76,14 +88,13 @@ inline std::function<double(double)> steadyPhase(double hz) {
 // SNR in dB of a tone that completes a whole number of cycles in
 // y[start, start+n): its power against everything else.
 inline double toneSnrDb(const std::vector<float>& y, size_t start, size_t n, double cyclesPerSample) {
-    double re = 0, im = 0, total = 0;
+    std::complex<double> sum = 0;
+    double total = 0;
     for (size_t i = 0; i < n; ++i) {
-        const double v = y[start + i], ph = 2 * M_PI * cyclesPerSample * double(i);
-        re += v * std::cos(ph);
-        im += v * std::sin(ph);
-        total += v * v;
+        const double v = y[start + i];
+        sum += v * std::polar(1.0, 2 * M_PI * cyclesPerSample * double(i)), total += v * v;
     }
-    const double tone = 2 * (re * re + im * im) / double(n);
+    const double tone = 2 * std::norm(sum) / double(n);
     return dBPower(tone / (total - tone));
 }
 
@@ -94,13 +105,9 @@ inline std::vector<double> powerSpectrum(const std::vector<float>& y, size_t sta
     std::vector<double> p(n / 2, 0.0);
     std::vector<float> d(2 * n + 1);
     for (size_t s = start; s + n <= end; s += n / 2) {
-        for (int i = 0; i < n; ++i) {
-            d[2 * i + 1] = static_cast<float>(y[s + i] * (0.5 - 0.5 * std::cos(2 * M_PI * (i + 0.5) / n)));
-            d[2 * i + 2] = 0.0f;
-        }
+        for (int i = 0; i < n; ++i) d[2 * i + 1] = static_cast<float>(y[s + i] * hann(i, n)), d[2 * i + 2] = 0.0f;
         fftForward(d.data(), n);
-        for (int k = 0; k < n / 2; ++k)
-            p[k] += double(d[2 * k + 1]) * d[2 * k + 1] + double(d[2 * k + 2]) * d[2 * k + 2];
+        for (int k = 0; k < n / 2; ++k) p[k] += std::norm(std::complex<double>(d[2 * k + 1], d[2 * k + 2]));
     }
     return p;
 }
