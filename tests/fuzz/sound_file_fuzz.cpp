@@ -5,12 +5,11 @@
 // libsndfile itself is not instrumented, so the lines of its parse log
 // (without digits and bracketed text) count as coverage too: an input that
 // makes it take a new path through a header is kept in the corpus.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,20 +18,10 @@
 #include "offline_input.h"
 #include "settings.h"
 
-using tolvek::test::require;
-using tolvek::test::requireOneLineError;
+using namespace tolvek;
+using namespace tolvek::test;
 
 namespace {
-
-// libsndfile opens by name, so each input goes through one file per process.
-const std::string& inputPath() {
-    static const std::string path = [] {
-        const auto p = std::filesystem::temp_directory_path() / ("tolvek-fuzz-" + std::to_string(::getpid()) + ".wav");
-        std::atexit([] { std::remove(inputPath().c_str()); });
-        return p.string();
-    }();
-    return path;
-}
 
 // Read by libFuzzer as coverage counters beside the compiler's own.
 __attribute__((used, section("__libfuzzer_extra_counters"))) uint8_t logLinesSeen[8192];
@@ -55,35 +44,32 @@ void countLogLines(SNDFILE* file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = inputPath();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    require(f && std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0, "cannot write", path);
-
+    // libsndfile opens by name: the bytes go through one in-memory file.
+    static const int fd = ::memfd_create("tolvek-fuzz-input", 0);
+    require(fd >= 0 && ::ftruncate(fd, 0) == 0 && ::pwrite(fd, data, size, 0) == ssize_t(size), "cannot write");
     // The last byte picks the channel and the engine's rate (0: the tool's
     // own choice), so every conversion the tool makes is tried.
     const int last = size ? data[size - 1] : 0;
-    const int channel = 1 + last % 3;
-    const int rates[] = {0, 5512, 11025, 22050, 44100}, rate = rates[last / 3 % 5];
+    const int channel = 1 + last % 3, rates[] = {0, 5512, 11025, 22050, 44100}, rate = rates[last / 3 % 5];
     std::string error;
-    auto in = tolvek::openInput(path, channel, error);
+    auto in = openInput("/proc/self/fd/" + std::to_string(fd), channel, error);
     countLogLines(in ? in->file.get() : nullptr);
     if (!in) return requireOneLineError(error), 0;
     const int inputRate = in->info.samplerate;
-    require(inputRate >= tolvek::minInputRate && inputRate <= tolvek::maxInputRate, "accepted rate",
-            std::to_string(inputRate));
+    require(inputRate >= minInputRate && inputRate <= maxInputRate, "accepted rate", std::to_string(inputRate));
     require(in->info.channels >= channel, "accepted a missing channel", std::to_string(in->info.channels));
     require(in->info.frames > 0, "accepted an empty file");
-    const int engineRate = rate ? rate : tolvek::engineRateFor(inputRate);
-    require(tolvek::isEngineRate(engineRate), "chose a rate the engine does not run at", std::to_string(engineRate));
+    const int engineRate = rate ? rate : engineRateFor(inputRate);
+    require(isEngineRate(engineRate), "chose a rate the engine does not run at", std::to_string(engineRate));
 
     // The tool's read loop: whole blocks until a short one.
-    tolvek::EngineRateReader reader(*in, engineRate);
+    EngineRateReader reader(*in, engineRate);
     const long long expected = reader.engineLength();
-    std::vector<float> samples(2 * tolvek::blockLength);
+    std::vector<float> samples(2 * blockLength);
     long long total = 0;
-    for (long got = tolvek::blockLength; got == tolvek::blockLength; total += got) {
+    for (long got = blockLength; got == blockLength; total += got) {
         if ((got = reader.next(samples.data(), 2, error)) < 0) return requireOneLineError(error), 0;
-        require(got <= tolvek::blockLength, "read more than asked");
+        require(got <= blockLength, "read more than asked");
         for (long i = 0; i < got; ++i)
             require(std::isfinite(samples[size_t(2 * i)]), "passed a sample that is not finite");
     }

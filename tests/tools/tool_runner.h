@@ -21,9 +21,8 @@ struct ToolRun {
 };
 
 // A private folder for one test's files, and the tool run on them.
-class ToolFolder {
-  public:
-    std::string path(const std::string& name) const { return dir.file(name); }
+struct ToolFolder : TempDir {
+    std::string path(const std::string& name) const { return file(name); }
 
     void writeBytes(const std::string& name, const std::string& bytes) const {
         std::ofstream(path(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
@@ -39,10 +38,10 @@ class ToolFolder {
     // Filters a signal at `rate` with `args`, expecting success; the output's
     // left channel, checked to equal the right one.
     std::vector<float> filter(const std::vector<float>& x, int rate, const std::string& args, int channels = 1) const {
-        EXPECT_TRUE(test::writeSound(path("in.wav"), x, rate, channels));
+        EXPECT_TRUE(writeSound(path("in.wav"), x, rate, channels));
         const ToolRun r = run(args + " " + path("in.wav") + " " + path("out.wav"));
         EXPECT_EQ(r.status, 0) << r.stderrText;
-        const test::Sound out = test::readSound(path("out.wav"));
+        const Sound out = test::readSound(path("out.wav"));
         EXPECT_TRUE(out.opened);
         EXPECT_EQ(out.channels, 2);
         std::vector<float> left, right;
@@ -50,9 +49,6 @@ class ToolFolder {
         EXPECT_EQ(left, right);
         return left;
     }
-
-  private:
-    test::TempDir dir;
 };
 
 }  // namespace tolvek::test
