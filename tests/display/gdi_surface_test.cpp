@@ -7,26 +7,20 @@
 
 #include <functional>
 #include <memory>
-#include <set>
-#include <utility>
 
 #include "gdi_surface.h"
+#include "paint_fixture.h"
 
 namespace tolvek::test {
 
 constexpr QRgb ink = qRgb(255, 255, 255);
-using Pixels = std::set<std::pair<int, int>>;
 
 // The inked pixels of a black 20 x 12 picture after `draw`.
 static Pixels drawn(const std::function<void(GdiSurface&)>& draw) {
     QImage image(20, 12, QImage::Format_RGB32);
     image.fill(Qt::black);
     draw(*std::make_unique<GdiSurface>(image));
-    Pixels p;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xffffff) == (ink & 0xffffff)) p.insert({x, y});
-    return p;
+    return pixelsOf(image, ink, image.rect());
 }
 
 // A dotted pen is three on, three off from the start. A steep segment one

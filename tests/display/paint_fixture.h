@@ -8,6 +8,8 @@
 
 #include <limits>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include "main_window_paint.h"
 
@@ -36,20 +38,15 @@ class PaintFixture : public ::testing::Test {
     QRgb at(int x, int y) const { return picture.pixel(x, y); }
 };
 
-// Pixels of `colour` in `area` of `image`, as a mask image, and their number.
-inline QImage colourMask(const QImage& image, QRgb colour, QRect area, int* count = nullptr) {
-    QImage mask(image.size(), QImage::Format_Mono);
-    mask.fill(0);
-    int n = 0;
+using Pixels = std::set<std::pair<int, int>>;
+
+// The pixels of `colour` in `area` of `image`.
+inline Pixels pixelsOf(const QImage& image, QRgb colour, QRect area) {
+    Pixels p;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff)) mask.setPixel(x, y, 1), ++n;
-    if (count) *count = n;
-    return mask;
-}
-inline int countColour(const QImage& image, QRgb colour, QRect area) {
-    int n = 0;
-    return colourMask(image, colour, area, &n), n;
+            if (((image.pixel(x, y) ^ colour) & 0xffffff) == 0) p.insert({x, y});
+    return p;
 }
 
 }  // namespace tolvek::test

@@ -48,8 +48,6 @@ TEST(Fft, MatchesPlainDftBothSignsAtSeveralSizes) {
 // 1023..3070, all in double. Masks: none (y is then 4096 x the middle half of
 // the frame), notches with a reject band, notches with a pass band.
 TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
-    const BlockFilter f0;
-    for (int m = 0; m <= 4096; ++m) ASSERT_NEAR(f0.blockWindow[m], window(m), window(m) == 1 ? 0 : 1e-6) << m;
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> u(-100, 100);
     // notchOn, notchFreq, rejectOn, passOn, lowerCutoff, upperCutoff
@@ -60,6 +58,7 @@ TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
         std::vector<float> cleared(8193, 1.0f);  // the masks, checked on their own below
         applyMasks(cleared.data(), m);
         BlockFilter f;
+        for (int m = 0; m <= 4096; ++m) ASSERT_NEAR(f.blockWindow[m], window(m), window(m) == 1 ? 0 : 1e-6) << m;
         std::vector<float> frame(4096, 0.0f), y(2048);
         for (int block = 0; block < 2; ++block) {
             std::copy(frame.begin() + 2048, frame.end(), frame.begin());
@@ -71,11 +70,8 @@ TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
             for (int k = 0; k < 4096; ++k)
                 X[k] = {cleared[2 * k + 1] ? X[k].real() : 0, cleared[2 * k + 2] ? X[k].imag() : 0};
             X = dft(X, -1);
-            double maxErr = 0, scale = 0;
-            for (int k = 0; k < 2048; ++k)
-                maxErr = std::max(maxErr, std::abs(y[k] - X[1023 + k].real())),
-                scale = std::max(scale, std::abs(X[1023 + k]));
-            EXPECT_LT(maxErr, 1e-4 * scale) << "block " << block;
+            for (int k = 0; k < 2048; ++k)  // within 2e-5 of the full scale, 4096 x 100
+                ASSERT_NEAR(y[k], X[1023 + k].real(), 8.0) << "block " << block << ", sample " << k;
         }
     }
 }
@@ -111,19 +107,20 @@ TEST(BlockFilter, SpectraSmoothing) {
     BlockFilter f;
     SharedValues fast, slow;
     f.maskedBins[2 * 7 + 1] = 300.0f, f.maskedBins[2 * 7 + 2] = 400.0f, f.unmaskedBins[2 * 7 + 1] = 500.0f;
-    f.updateSpectra(fast, true);
-    EXPECT_NEAR(get(fast.filteredSpectrum[8]), 500.0, 500 * 1.1e-5);
+    const auto shown = [&f](SharedValues& s, bool viewFast) {
+        f.updateSpectra(s, viewFast);
+        return get(s.filteredSpectrum[8]);
+    };
+    EXPECT_NEAR(shown(fast, true), 500.0, 500 * 1.1e-5);
     EXPECT_EQ(get(fast.filteredSpectrum[0]), 0.0f);
     for (int n = 1; n <= 30; ++n) {
-        f.updateSpectra(slow, false);
-        if (n <= 2) EXPECT_NEAR(get(slow.filteredSpectrum[8]), n == 1 ? 166.665 : 277.7756, 1e-3) << n;
-        ASSERT_EQ(get(slow.inputSpectrum[8]), get(slow.filteredSpectrum[8])) << n;
+        const float m = shown(slow, false);
+        if (n <= 2) EXPECT_NEAR(m, n == 1 ? 166.665 : 277.7756, 1e-3) << n;
+        ASSERT_EQ(get(slow.inputSpectrum[8]), m) << n;
     }
     EXPECT_NEAR(get(slow.filteredSpectrum[8]), 500.0, 0.01);  // (2/3)^30 of the way left
     f.maskedBins[2 * 7 + 1] = INFINITY;
-    f.updateSpectra(slow, false);
-    EXPECT_EQ(get(slow.filteredSpectrum[8]), 0.0f);
+    EXPECT_EQ(shown(slow, false), 0.0f);
     f.maskedBins[2 * 7 + 1] = 300.0f;
-    f.updateSpectra(slow, true);
-    EXPECT_NEAR(get(slow.filteredSpectrum[8]), 500.0, 0.01);
+    EXPECT_NEAR(shown(slow, true), 500.0, 0.01);
 }

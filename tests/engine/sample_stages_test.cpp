@@ -42,6 +42,10 @@ TEST(SpeechCleaningStages, RecoverFromHostileInput) {
 // above k times it is replaced, one just below passes, and so do the
 // samples around it. k: 9 for thresholds 1..10, 8 for 11..20, 4 for 51..60,
 // 1 for 81..90, 0 for 91..100 (where every non-zero sample is replaced).
+// Switched on for the first time, the blanker passes a steady sine from its
+// first sample, and a click 100 times the signal a second later is replaced;
+// zero is never above the mean, even at factor 0. Hostile input and
+// thresholds never give a non-finite value.
 TEST(NoiseBlanker, ReplacesSamplesAboveTheFactorTimesTheMean) {
     for (auto [threshold, k] :
          {std::pair{1, 9}, {10, 9}, {11, 8}, {20, 8}, {51, 4}, {55, 4}, {60, 4}, {81, 1}, {90, 1}, {91, 0}, {100, 0}})
@@ -54,13 +58,6 @@ TEST(NoiseBlanker, ReplacesSamplesAboveTheFactorTimesTheMean) {
             if (y != spike) EXPECT_LT(std::fabs(y), 0.01f);         // the short-term mean of an alternating signal
             if (k > 1) EXPECT_EQ(b.step(-1.0f, threshold), -1.0f);  // at k = 1 the mean has moved below 1
         }
-}
-
-// Switched on for the first time, the blanker passes a steady sine from its
-// first sample, and a click 100 times the signal a second later is replaced;
-// zero is never above the mean, even at factor 0. Hostile input and
-// thresholds never give a non-finite value.
-TEST(NoiseBlanker, FirstRunAndHostileInput) {
     NoiseBlanker b;
     for (int i = 0; i < 22050; ++i)
         ASSERT_EQ(b.step(float(0.01 * std::sin(0.1 * i)), 55), float(0.01 * std::sin(0.1 * i))) << i;
@@ -76,7 +73,10 @@ TEST(NoiseBlanker, FirstRunAndHostileInput) {
 // peak moves a tenth of the way, so the first loud sample leaves at ten times
 // the target of 0.29, and the samples settle at the target, even with an
 // infinity and a NaN among them.
-TEST(Agc, LargestGainFixedGainAndAttack) {
+// A peak in block t holds the gain for the rest of block t; the decay, seen
+// as a rising gain on a small steady signal, resumes in block t + 1 with
+// Fast and in block t + 6 with Slow; switching speed keeps a running hang.
+TEST(Agc, StatedGainsAttackAndHang) {
     for (float x : {0.0f, 1e-7f, -3e-6f, 5e-5f, -2.5f}) {
         Agc agc;
         std::vector<float> block(2048, x);
@@ -95,13 +95,7 @@ TEST(Agc, LargestGainFixedGainAndAttack) {
         agc.process(block.data(), 2048, true, false);
         EXPECT_NEAR(block[2047], 0.29, 0.01) << level;
     }
-}
-
-// A peak in block t holds the gain for the rest of block t; the decay, seen
-// as a rising gain on a small steady signal, resumes in block t + 1 with
-// Fast and in block t + 6 with Slow; switching speed keeps a running hang.
-TEST(Agc, DecayResumesAfterTheHang) {
-    for (auto [fast, firstDecaying] : {std::pair{true, 1}, {false, 6}}) {
+    for (auto [fast, firstDecaying] : {std::pair{true, 1}, {false, 6}})
         for (bool switchSpeed : {false, true}) {
             Agc agc;
             for (int t = 0; t <= 7; ++t) {
@@ -111,5 +105,4 @@ TEST(Agc, DecayResumesAfterTheHang) {
                 EXPECT_EQ(block[2047] > block[1] * 1.01f, t >= firstDecaying) << fast << switchSpeed << " block " << t;
             }
         }
-    }
 }
