@@ -1,17 +1,47 @@
-// Pictures in each format decode back to the picture that was saved.
+// The output files' names, and pictures in each format decoding back to the
+// picture that was saved.
 #include "picture_saver.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QBuffer>
-#include <QCoreApplication>
+#include <QFile>
 #include <QPainter>
+#include <fstream>
 #include <regex>
 
-#include "recording_files.h"
+#include "capture_names.h"
+#include "temp_dir.h"
 
 namespace tolvek {
 namespace {
+
+QByteArray fileBytes(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(CaptureNames, TwoDigitFieldsFromTheTimeOfDay) {
+    for (const auto& [h, m, s, text] : {std::tuple{9, 5, 3, "09.05.03 h"}, {23, 59, 0, "23.59.00 h"}}) {
+        const std::tm t{.tm_sec = s, .tm_min = m, .tm_hour = h};
+        EXPECT_EQ(waveCaptureStem(t), std::string("Wave Capture ") + text);
+        EXPECT_EQ(pictureStem(t), std::string("Capture ") + text);
+    }
+}
+
+TEST(CaptureNames, TakenNamesGetASuffixAndAreNeverReplaced) {
+    test::TempDir dir;
+    const std::string stem = dir.file("Capture 09.05.03 h");
+    std::ofstream(stem + ".jpg") << "keep";
+    for (int i = 2; i <= 4; ++i) {
+        CreatedFile f = createUniqueFile(dir.path, "Capture 09.05.03 h", ".jpg");
+        ASSERT_GE(f.fd, 0) << f.error;
+        ::close(f.fd);
+        EXPECT_EQ(f.path, stem + " (" + std::to_string(i) + ").jpg");
+    }
+    EXPECT_EQ(fileBytes(stem + ".jpg"), "keep");
+}
 
 const std::pair<QRect, QColor> patches[] = {
     {{10, 10, 60, 50}, Qt::red},     {{80, 10, 60, 50}, Qt::green},           {{150, 10, 60, 50}, Qt::blue},
@@ -39,7 +69,7 @@ TEST(Pictures, EachFormatDecodesBack) {
     for (const auto& [format, ext, manyColours, greyTolerance, colourTolerance] : cases) {
         SCOPED_TRACE(ext);
         const QImage picture = testPicture(manyColours);
-        const OutputResult r = savePicture(picture, format, dir.str());
+        const OutputResult r = savePicture(picture, format, dir.path);
         ASSERT_TRUE(r.ok()) << r.error;
         const std::string name = std::filesystem::path(r.path).filename().string();
         EXPECT_TRUE(std::regex_match(name, std::regex(R"(Capture \d\d\.\d\d\.\d\d h( \(\d+\))?\.)" + std::string(ext))))
@@ -59,26 +89,18 @@ TEST(Pictures, EachFormatDecodesBack) {
         QByteArray quality85;  // same picture, same encoder: the file must match quality 85 byte for byte
         QBuffer buffer(&quality85);
         ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "jpeg", 85));
-        const auto bytes = test::readBytes(r.path);
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), quality85);
+        EXPECT_EQ(fileBytes(r.path), quality85);
     }
 }
 
 TEST(Pictures, FailuresAreReportedAndLeaveNoFile) {
     test::TempDir dir;
-    const OutputResult missingDir = savePicture(testPicture(), captureBmp, dir.file("missing"));
-    EXPECT_NE(missingDir.error.find("Could not create"), std::string::npos) << missingDir.error;
-    EXPECT_FALSE(savePicture(testPicture(), 5, dir.str()).ok());
-    EXPECT_FALSE(savePicture(QImage(), capturePng, dir.str()).ok());
-    EXPECT_FALSE(savePicture(QImage(70000, 1, QImage::Format_RGB32), captureGif, dir.str()).ok());
+    EXPECT_EQ(savePicture(testPicture(), captureBmp, dir.file("missing")).error.find("Could not create"), 0u);
+    EXPECT_FALSE(savePicture(testPicture(), 5, dir.path).ok());
+    EXPECT_FALSE(savePicture(QImage(), capturePng, dir.path).ok());
+    EXPECT_FALSE(savePicture(QImage(70000, 1, QImage::Format_RGB32), captureGif, dir.path).ok());
     EXPECT_EQ(dir.fileCount(), 0u);
 }
 
 }  // namespace
 }  // namespace tolvek
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);  // image plugins (JPEG, GIF)
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,17 +1,22 @@
-// The recorder with its writer thread, on real files.
+// The recorder on real files, its writer thread against blocks pushed as the
+// audio callback pushes them (every case has both threads: the TSan pass runs
+// them all). Each block's samples carry a tag, so its place shows in the file.
 #include "wav_recorder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
+#include <random>
 
 #include "file_size_limit.h"
-#include "recording_files.h"
-#include "wav_header.h"
+#include "sound_file.h"
+#include "temp_dir.h"
 
 namespace tolvek {
 namespace {
@@ -28,6 +33,49 @@ bool waitFor(const std::function<bool()>& done) {
 }
 bool has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+// The little-endian field of `n` bytes at `at`.
+uint32_t field(const std::vector<uint8_t>& b, size_t at, int n = 4) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | b[at + size_t(i)];
+    return v;
+}
+
+// The tags of a file's blocks, or -1 for a block whose frames disagree
+// (a torn block, or the channels differ).
+std::vector<int> blockTags(const std::string& path) {
+    const Sound s = readSound(path);
+    std::vector<int> tags;
+    for (auto b = s.samples.begin(); s.samples.end() - b >= 2 * blockLength; b += 2 * blockLength)
+        tags.push_back(
+            std::all_of(b, b + 2 * blockLength, [&](float v) { return v == *b; }) ? int(std::lround(*b * 32768)) : -1);
+    return tags;
+}
+std::vector<int> tagRange(int first, int count) {
+    std::vector<int> tags(static_cast<size_t>(count));
+    std::iota(tags.begin(), tags.end(), first);
+    return tags;
+}
+
+// A complete file: every header field describes exactly its bytes (16-bit
+// stereo PCM at `rate`), and it holds blocks with the tags `tags`.
+void expectWaveFile(const std::string& path, const std::vector<int>& tags, int rate = 22050) {
+    SCOPED_TRACE(path);
+    const uint32_t data = blockBytes * uint32_t(tags.size()), r = uint32_t(rate);
+    const auto h = readBytes(path);
+    ASSERT_EQ(h.size(), 44 + data);
+    const auto text = [&](long at, long n) { return std::string(h.begin() + at, h.begin() + at + n); };
+    EXPECT_EQ(text(0, 4) + text(8, 8) + text(36, 4), "RIFFWAVEfmt data");
+    const std::tuple<size_t, uint32_t, int> fields[] = {{4, 36 + data, 4}, {16, 16, 4}, {20, 1, 2},
+                                                        {22, 2, 2},        {24, r, 4},  {28, r * 4, 4},
+                                                        {32, 4, 2},        {34, 16, 2}, {40, data, 4}};
+    for (const auto& [at, want, n] : fields) EXPECT_EQ(field(h, at, n), want) << "offset " << at;
+    EXPECT_EQ(blockTags(path), tags);
+}
+
 struct RecorderTest : ::testing::Test {
     std::unique_ptr<Engine> engine = std::make_unique<Engine>();
     ProcessingSettings& settings = engine->settings;
@@ -39,27 +87,38 @@ struct RecorderTest : ::testing::Test {
         return *rec;
     }
     OutputResult start() {
-        const OutputResult r = (rec ? *rec : recorder()).startRecording(dir.str());
+        const OutputResult r = (rec ? *rec : recorder()).startRecording(dir.path);
         EXPECT_TRUE(r.ok()) << r.error;
         return r;
     }
+    // The engine's recording step for blocks whose every sample is their tag.
     void pushTags(int from, int count) {
-        for (int k = from; k < from + count; ++k) pushTagged(settings, engine->recordRing, k);
+        RecordBlock b;
+        for (int k = from; k < from + count; ++k) {
+            std::fill(std::begin(b.samples), std::end(b.samples), k);
+            if (settings.recordingOn.load(std::memory_order_acquire) == 1) engine->recordRing.push(b.samples);
+        }
     }
 };
 
-TEST_F(RecorderTest, RecordingOfNBlocks) {
-    for (const int n : {0, 1, 5}) {
-        SCOPED_TRACE(n);
-        const OutputResult r = start();
+// Every rate the program offers, each in a file of its own holding from no
+// block to four; a rate change, a start while recording and the program's
+// end (no stop) each complete the file.
+TEST_F(RecorderTest, EveryRateInAFileOfItsOwn) {
+    EXPECT_TRUE(recorder().restartAtRate(22050).ok());  // idle: nothing happens
+    EXPECT_EQ(get(settings.recordingOn) + dir.fileCount(), 0u);
+    const int rates[] = {22050, 44100, 11025, 5512, 5512};
+    std::vector<std::string> files;
+    for (int i = 0; i < 5; ++i) {
+        settings.sampleRate.store(rates[i]);
+        files.push_back(i == 0 || i == 4 ? start().path : rec->restartAtRate(rates[i]).path);
         EXPECT_EQ(get(settings.recordingOn), 1);
-        EXPECT_EQ(std::filesystem::path(r.path).parent_path(), dir.path);
-        pushTags(0, n);
-        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * uint32_t(n); }));
-        rec->stopRecording();
-        EXPECT_EQ(get(settings.recordingOn) + rec->waveBytesWritten(), 0u);
-        expectWaveFile(r.path, 0, n);
+        pushTags(i * (i - 1) / 2, i);
+        ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == blockBytes * uint32_t(i); }));
     }
+    rec.reset();
+    for (int i = 0; i < 5; ++i) expectWaveFile(files[size_t(i)], tagRange(i * (i - 1) / 2, i), rates[i]);
+    EXPECT_EQ(dir.fileCount(), 5u);
 }
 
 // A ramp across full scale and the extremes: each sample in its place,
@@ -77,53 +136,44 @@ TEST_F(RecorderTest, BlocksReachTheFileSaturatedOnBothChannels) {
     for (int i = 0; i < blockLength; ++i)
         for (int c : {0, 1}) ASSERT_EQ(s.at(i, c) * 32768, std::clamp(b.samples[i], -32768, 32767)) << i;
     const auto h = waveHeader(0xFFFFE000u, 11025);
-    EXPECT_EQ(le32({h.begin(), h.end()}, 4), 0xFFFFE000u + 36);
+    EXPECT_EQ(field({h.begin(), h.end()}, 4), 0xFFFFE000u + 36);
 }
 
+// Between header updates the header may lag behind the data, never run ahead.
 TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
     const OutputResult r = start();
     pushTags(0, 5);
     ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == 5 * blockBytes; }));
     std::this_thread::sleep_for(1200ms);  // the header is rewritten about once a second
     std::filesystem::copy_file(r.path, dir.file("cut.wav"));
-    expectWaveFile(dir.file("cut.wav"), 0, 5);
-    pushTags(5, 3);  // between updates the header may lag behind the data, never run ahead
+    expectWaveFile(dir.file("cut.wav"), tagRange(0, 5));
+    pushTags(5, 3);
     for (int i = 0; i < 20; ++i, std::this_thread::sleep_for(2ms)) {
         const auto bytes = readBytes(r.path);
         ASSERT_GE(bytes.size(), 44u);
-        EXPECT_LE(44 + le32(bytes, 40), bytes.size());
-        EXPECT_EQ(le32(bytes, 4), le32(bytes, 40) + 36);
+        EXPECT_LE(44 + field(bytes, 40), bytes.size());
+        EXPECT_EQ(field(bytes, 4), field(bytes, 40) + 36);
     }
     rec->stopRecording();
-    expectWaveFile(r.path, 0, 8);
+    EXPECT_EQ(get(settings.recordingOn) + rec->waveBytesWritten(), 0u);
+    expectWaveFile(r.path, tagRange(0, 8));
 }
 
-// Every rate the program offers, each in a file of its own; a start while
-// recording and the program's end complete the files too.
-TEST_F(RecorderTest, RateChangeAndStartWhileRecordingContinueInANewFile) {
-    EXPECT_TRUE(recorder().restartAtRate(22050).ok());  // idle: nothing happens
-    EXPECT_EQ(get(settings.recordingOn) + dir.fileCount(), 0u);
-    const int rates[] = {22050, 44100, 11025, 5512, 5512};
-    std::vector<std::string> files{start().path};
-    for (int i = 1; i < 5; ++i) {
-        pushTags(2 * i - 2, 2);
-        settings.sampleRate.store(rates[i]);
-        files.push_back(i < 4 ? rec->restartAtRate(rates[i]).path : start().path);
-    }
-    pushTags(8, 2);
-    rec.reset();  // as at the program's end, without a stop
-    for (int i = 0; i < 5; ++i) expectWaveFile(files[size_t(i)], 2 * i, 2, rates[i]);
-    EXPECT_EQ(dir.fileCount(), 5u);
-}
-
-TEST_F(RecorderTest, UncreatableFileLeavesTheRecorderIdle) {
+// A file that cannot be made, or not even its header written: no recording
+// runs, the ring's gate stays shut, and no file is left behind.
+TEST_F(RecorderTest, FailedStartLeavesTheRecorderIdle) {
     std::ofstream(dir.file("plain")) << "x";
-    for (const std::string& d : {dir.file("missing"), dir.file("plain")}) {
-        const OutputResult r = recorder().startRecording(d);
-        EXPECT_PRED2(has, r.error, "Could not create");
-        EXPECT_EQ(get(settings.recordingOn), 0);
+    const std::tuple<std::string, rlim_t, const char*> cases[] = {
+        {dir.file("missing"), RLIM_INFINITY, "Could not create"},
+        {dir.file("plain"), RLIM_INFINITY, "Could not create"},
+        {dir.path, 10, "Could not write to"}};
+    for (const auto& [where, fileSizeLimit, error] : cases) {
+        FileSizeLimit limit(fileSizeLimit);
+        EXPECT_PRED2(has, recorder().startRecording(where).error, error);
         pushTags(0, 1);
-        EXPECT_EQ(engine->recordRing.front(), nullptr);  // the ring's gate stays shut
+        EXPECT_EQ(get(settings.recordingOn), 0);
+        EXPECT_EQ(engine->recordRing.front(), nullptr);
+        EXPECT_EQ(dir.fileCount(), 1u);
     }
 }
 
@@ -145,23 +195,14 @@ TEST_F(RecorderTest, StalledWriterKeepsTheTimelineAndReportsTheLoss) {
         EXPECT_EQ(rec->takeError(), "");  // not while recording
         rec->stopRecording();
         EXPECT_PRED2(has, rec->takeError(), "lost 100 blocks (9.3 s)");
-        std::vector<int> tags;
-        for (int k = 1; k <= recordRingBlocks + lost + late; ++k)
-            tags.push_back(k > recordRingBlocks && k <= recordRingBlocks + lost ? 0 : k);
-        const auto bytes = readBytes(r.path);
-        ASSERT_EQ(bytes.size(), 44 + blockBytes * tags.size());
-        EXPECT_EQ(le32(bytes, 40), blockBytes * tags.size());
-        EXPECT_EQ(blockTags(readSound(r.path)), tags);
+        std::vector<int> tags = tagRange(1, recordRingBlocks + lost + late);
+        std::fill_n(tags.begin() + recordRingBlocks, lost, 0);
+        expectWaveFile(r.path, tags);
     }
 }
 
 TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
     OutputResult r;
-    {
-        FileSizeLimit noRoom(10);  // not even the header fits: no file at all
-        EXPECT_PRED2(has, recorder().startRecording(dir.str()).error, "Could not write to");
-        EXPECT_EQ(get(settings.recordingOn) + dir.fileCount(), 0u);
-    }
     {
         FileSizeLimit limit(44 + 3 * blockBytes + 100);  // a fourth block fits only in part
         r = start();
@@ -174,11 +215,7 @@ TEST_F(RecorderTest, WriteFailureEndsTheFileWhereItGot) {
         EXPECT_EQ(rec->takeError(), "");  // reported once
         rec->stopRecording();
     }
-    expectWaveFile(r.path, 0, 3);
-    const OutputResult next = start();  // usable again
-    pushTags(0, 1);
-    rec->stopRecording();
-    expectWaveFile(next.path, 0, 1);
+    expectWaveFile(r.path, tagRange(0, 3));
 }
 
 // At the largest size a file is completed and the recording goes on in a
@@ -193,10 +230,42 @@ TEST_F(RecorderTest, RecordingContinuesInANewFileAtTheLargestSize) {
     EXPECT_EQ(rec->takeError(), "");
     std::map<int, std::string> byFirstTag;  // the files in recording order
     for (const auto& f : std::filesystem::directory_iterator(dir.path))
-        byFirstTag[blockTags(readSound(f.path())).at(0)] = f.path();
+        byFirstTag[blockTags(f.path()).at(0)] = f.path();
     ASSERT_EQ(byFirstTag.size(), 3u);
     EXPECT_EQ(byFirstTag.at(0), r.path);
-    for (int first : {0, 3, 6}) expectWaveFile(byFirstTag.at(first), first, first < 6 ? 3 : 2);
+    for (int first : {0, 3, 6}) expectWaveFile(byFirstTag.at(first), tagRange(first, first < 6 ? 3 : 2));
+}
+
+// A producer on its own thread while recordings start and stop at random:
+// no block goes to two files, none is torn, the order holds.
+TEST_F(RecorderTest, BlocksNeverLeakAcrossFilesOrTear) {
+    std::atomic<bool> running{true};
+    std::thread producer([&] {  // tags up to 32767 fit the file's samples
+        for (int k = 0; k < 32767 && running.load(std::memory_order_relaxed); ++k, std::this_thread::sleep_for(500us))
+            pushTags(k, 1);
+    });
+    std::vector<std::string> paths;
+    recorder(waveMaxDataBytes, RecorderTiming{2ms, 20ms, {}});
+    std::mt19937 random(7);
+    for (int i = 0; i < 12; ++i) {
+        paths.push_back(start().path);  // also ends the previous one
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 60));
+        (void)rec->statusText();  // the window's reads while the writer runs
+        (void)rec->waveBytesWritten();
+        if (i % 3 == 0) rec->stopRecording(), std::this_thread::sleep_for(5ms);  // idle: blocks go nowhere
+    }
+    rec.reset();
+    running = false;
+    producer.join();
+    std::vector<int> tags;  // of all files in order: rising, none torn (-1)
+    for (const std::string& p : paths) {
+        const auto t = blockTags(p);
+        expectWaveFile(p, t);
+        tags.insert(tags.end(), t.begin(), t.end());
+    }
+    EXPECT_GT(tags.size(), 50u);
+    EXPECT_EQ(std::adjacent_find(tags.begin(), tags.end(), std::greater_equal<>()), tags.end());
+    EXPECT_EQ(std::count(tags.begin(), tags.end(), -1), 0);
 }
 
 }  // namespace

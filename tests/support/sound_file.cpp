@@ -20,11 +20,8 @@ long scanSound(const std::string& path, Sound& s, const std::function<void(const
 
 Sound readSound(const std::string& path) {
     Sound s;
-    std::vector<float> all;
-    const long frames =
-        scanSound(path, s, [&](const float* p, long n) { all.insert(all.end(), p, p + n * s.channels); });
-    if (frames != s.headerFrames) s.opened = false;  // a short read is a broken file
-    s.samples = std::move(all);
+    const auto append = [&](const float* p, long n) { s.samples.insert(s.samples.end(), p, p + n * s.channels); };
+    if (scanSound(path, s, append) != s.headerFrames) s.opened = false;  // a short read is a broken file
     return s;
 }
 
