@@ -41,15 +41,10 @@ Samples mix(const Samples& a, double gainA, const Samples& b = {}, double gainB 
 }
 
 // The tool's output for x, aligned with the input and cut to its length.
+// The measures compare runs at one input level, so the chain's gain cancels.
 Samples runTool(const Samples& x, int rate, const std::string& options) {
     const Samples y = ToolFolder().filter(x, rate, options);
     return {y.begin() + filterDelay, y.begin() + long(filterDelay + x.size())};
-}
-
-// At `inputLevel`; every measure below compares runs at one input level, so
-// the chain's gain cancels.
-Samples runTool(const Samples& x, int rate, int inputLevel, const std::string& options) {
-    return runTool(x, rate, "--input-level " + std::to_string(inputLevel) + " --output-level 100 " + options);
 }
 
 double power(const Samples& x, size_t from, size_t to) {
@@ -78,7 +73,8 @@ TEST(StagesThroughTool, CombRemovesHumAndBlankerClicksAtEveryInputLevel) {
         std::map<std::tuple<int, double, const Samples*>, double> atLevel0;
         for (int level : {0, 60, 90}) {
             SCOPED_TRACE(std::to_string(rate) + " Hz, input level " + std::to_string(level));
-            auto run = [&](const Samples& x, const std::string& o) { return runTool(x, rate, level, "--agc off" + o); };
+            const std::string options = "--agc off --output-level 100 --input-level " + std::to_string(level);
+            auto run = [&](const Samples& x, const std::string& o) { return runTool(x, rate, options + o); };
             for (const Samples* background : {&noise, &talk}) {
                 const Samples clean = run(*background, " --comb 50");
                 if (background == &noise)
@@ -148,8 +144,9 @@ TEST(StagesThroughTool, LmsGainsAtEveryInputLevel) {
     for (int taps : {16, 200, 3000}) {
         for (int level = 0; level <= 90; level += levelStep) {
             SCOPED_TRACE(std::to_string(taps) + " taps, input level " + std::to_string(level));
-            const std::string lms = "--lms " + std::to_string(taps);
-            const Samples toneOut = runTool(toneIn, rate, level, lms), talkOut = runTool(talkIn, rate, level, lms);
+            const std::string lms =
+                "--output-level 100 --input-level " + std::to_string(level) + " --lms " + std::to_string(taps);
+            const Samples toneOut = runTool(toneIn, rate, lms), talkOut = runTool(talkIn, rate, lms);
             const auto [low, high] = std::minmax_element(talkOut.begin() + block, talkOut.end());
             // A 16-tap filter can lift a tone at most by 10 log(16 / 2) = 9 dB.
             EXPECT_GE(toneSnrDb(toneOut, from, window, cycles) - toneSnrDb(toneIn, from, window, cycles),

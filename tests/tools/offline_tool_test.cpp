@@ -125,16 +125,9 @@ struct OfflineTool : ::testing::Test {
         sf_close(f);
     }
 
-    // The tool's output for the file `in` with `args`, expecting success.
-    Sound run(const std::string& args, const std::string& in = "in.wav") const {
-        const ToolRun r = files.run(args + " " + files.path(in) + " " + files.path("out.wav"));
-        EXPECT_EQ(r.status, 0) << args << ": " << r.stderrText;
-        return readSound(files.path("out.wav"));
-    }
-
     Sound filter(int rate, double seconds, const Signal& signal, const std::string& args) {
         write("in.wav", rate, seconds, signal);
-        return run(args);
+        return files.output(args);
     }
 
     // Names in the test's folder: anything left behind shows here.
@@ -182,7 +175,7 @@ TEST_F(OfflineTool, OvershootingFloatInputGivesFiniteOutput) {
 TEST_F(OfflineTool, OddButReadableHeadersGiveThePlainFilesOutput) {
     auto output = [&](const std::string& bytes) {
         files.writeBytes("in.wav", bytes);
-        return run("").samples;
+        return files.output("").samples;
     };
     const std::vector<float> plain = output(riff(fmtChunk({}) + pcm16Data()));
     ASSERT_GT(plain.size(), 5000u * 2);
@@ -204,22 +197,21 @@ TEST_F(OfflineTool, RecordersRatesRoundTripAtTheirRateWithTheLinearGainAndNotchD
     for (const auto& [rate, engineRate, hz] : cases) {
         const std::string notch = " --notch2 " + std::to_string(hz);
         write("engine.wav", engineRate, seconds, toneAt(hz));
-        const double engineDepth =
-            midLevel(run("--agc off", "engine.wav")) - midLevel(run("--agc off" + notch, "engine.wav"));
+        const double engineDepth = midLevel(files.output("--agc off", "engine.wav")) -
+                                   midLevel(files.output("--agc off" + notch, "engine.wav"));
         for (const int format : {floatWav, SF_FORMAT_FLAC | SF_FORMAT_PCM_24})
             for (int channels : {1, 2}) {
-                SCOPED_TRACE(std::to_string(rate) + " Hz, format " + std::to_string(format) + ", " +
-                             std::to_string(channels) + " channels");
+                SCOPED_TRACE(testing::Message() << rate << " Hz, format " << format << ", " << channels << " channels");
                 // Stereo at the lower rates through the left channel by default, above through --channel 2.
                 const int used = channels == 2 && rate > 16000 ? 1 : 0;
                 const std::string args = used ? "--agc off --channel 2" : "--agc off";
                 write("in", rate, seconds, toneAt(hz), channels, format, used);
-                const Sound out = run(args, "in");
+                const Sound out = files.output(args, "in");
                 EXPECT_EQ(out.rate, rate);
                 const long lateBy = out.frames() - long(seconds * rate);
                 EXPECT_TRUE(lateBy >= 0 && lateBy <= block * rate / engineRate) << lateBy;
                 EXPECT_NEAR(midLevel(out), dBAmplitude(0.05 / std::sqrt(2) * linearChainGain), 0.5);
-                EXPECT_GE(midLevel(out) - midLevel(run(args + notch, "in")), engineDepth - 1.0)
+                EXPECT_GE(midLevel(out) - midLevel(files.output(args + notch, "in")), engineDepth - 1.0)
                     << "engine rate's depth " << engineDepth;
             }
     }
@@ -235,8 +227,8 @@ TEST_F(OfflineTool, MinutesOfSpeechComeOutWholeAtTheInputsRate) {
     for (const auto& [rate, engineRate, level, outLevel, gain] : cases) {
         SCOPED_TRACE(rate);
         write("in.wav", rate, seconds, speechLike);
-        const Sound out =
-            run("--agc off --input-level " + std::to_string(level) + " --output-level " + std::to_string(outLevel));
+        const Sound out = files.output("--agc off --input-level " + std::to_string(level) + " --output-level " +
+                                       std::to_string(outLevel));
         const double delay = 1025.0 / engineRate;  // the filter's, in s
         ASSERT_GE(double(out.frames()), (seconds + delay) * rate - 1);
         double worst = 0;
@@ -251,7 +243,7 @@ TEST_F(OfflineTool, PipesBothWaysGiveTheFilesSamples) {
     const std::string in = files.path("in.flac");
     for (const std::string format : {"float", "pcm16", "pcm24"}) {
         SCOPED_TRACE(format);
-        const Sound viaFile = run("--format " + format, "in.flac");
+        const Sound viaFile = files.output("--format " + format, "in.flac");
         const ToolRun r = files.run("--format " + format + " - - < " + in + " | sox -t wav - " + files.path("sox.wav"));
         ASSERT_EQ(r.status, 0) << r.stderrText;
         const Sound viaPipes = readSound(files.path("sox.wav"));
@@ -265,20 +257,18 @@ TEST_F(OfflineTool, PipesBothWaysGiveTheFilesSamples) {
 // Bad input, options and OUT naming IN are refused: exit 2, one line naming
 // the problem, the input and its folder as they were.
 TEST_F(OfflineTool, BadInputIsRefusedWithOneLineLeavingTheFolderAlone) {
-    int made = 0;  // a file of these bytes, and OUT after it
-    auto file = [&](const std::string& bytes) {
+    int made = 0;
+    auto file = [&](const std::string& bytes) {  // a file of these bytes, and OUT after it
         const std::string name = "bytes-" + std::to_string(made++) + ".wav";
         files.writeBytes(name, bytes);
         return files.path(name) + " " + files.path("out.wav");
     };
     std::string junk;
     for (int i = 0; i < 3000; ++i) junk.push_back(char(i * 7919 % 251));
-    const std::string plain = fmtChunk({}) + pcm16Data(), floatFmt = fmtChunk({.tag = 3, .bits = 32});
-    const float nan = std::nanf(""), inf = INFINITY;
-    write("in.wav", 48000, 1, toneAt(1000), 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    const std::string in = files.path("in.wav"), original = fileBytes(in), good = file(riff(plain));
-    const std::string goodIn = files.path("bytes-0.wav");
-    const std::string out = " " + files.path("out.wav");
+    const std::string floatFmt = fmtChunk({.tag = 3, .bits = 32}), out = " " + files.path("out.wav");
+    const std::string good = file(riff(fmtChunk({}) + pcm16Data())), goodIn = files.path("bytes-0.wav");
+    file(riff(fmtChunk({.channels = 2, .rate = 48000}) + pcm16Data()));
+    const std::string in = files.path("bytes-1.wav"), original = fileBytes(in);
     std::filesystem::create_hard_link(in, files.path("hard.wav"));
     std::filesystem::create_symlink(in, files.path("soft.wav"));
     // clang-format off
@@ -289,7 +279,7 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineLeavingTheFolderAlone) {
         {in + " --channel 3" + out, "3"}, {in + " --channel 0" + out, "--channel"},
         {in + " --engine-rate 48000" + out, "--engine-rate"}, {in + " --out-rate 8000" + out, "input or engine"},
         {in + " --format pcm8" + out, "--format"}, {in + " --engine-rate 11025 --notch1 6000" + out, "5512 Hz"},
-        {files.path("missing.wav") + out, "missing.wav"}, {file(junk), "bytes-1.wav"},
+        {files.path("missing.wav") + out, "missing.wav"}, {file(junk), "bytes-2.wav"},
         {file(riff(fmtChunk({.rate = 500}) + pcm16Data())), "500 Hz"},
         {file(riff(fmtChunk({}) + chunk("data", ""))), "no audio"},
         {"--lms 0 " + good, "--lms"}, {"--output-level 201 " + good, "--output-level"}, {"--comb 55 " + good, "--comb"},
@@ -309,8 +299,8 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineLeavingTheFolderAlone) {
         {file(riff(fmtChunk({.bits = 64}) + pcm16Data())), "format"},
         {file(riff(fmtChunk({}))), "data"}, {file(riff(pcm16Data())), "bytes-"},
         {file(riff(fmtChunk({})).substr(0, 30)), "bytes-"}, {file("RIFF"), "bytes-"}, {file(""), "bytes-"},
-        {file(riff(floatFmt + floatData(std::vector<float>(5000, nan)))), "frame 0 holds nan"},
-        {file(riff(floatFmt + floatData({0.5f, 0.25f, -inf}))), "frame 2 holds -inf"},
+        {file(riff(floatFmt + floatData(std::vector<float>(5000, NAN)))), "frame 0 holds nan"},
+        {file(riff(floatFmt + floatData({0.5f, 0.25f, -INFINITY}))), "frame 2 holds -inf"},
         {file(riff(fmtChunk({.tag = 3, .channels = 2, .bits = 32}) + floatData({0, 0, 0, 3e38f}))), "frame 1 holds 3e+38"},
         {file(riff(floatFmt + floatData({0.5f, 1001.0f}))), "frame 1 holds 1001, beyond 1000 times full scale"}};
     // clang-format on
@@ -375,19 +365,15 @@ TEST_F(OfflineTool, LevelLogFollowsAToneSwitchedOnAndOffAsTheChartWould) {
             levels.push_back(tolvek::spectrumLevel(engine->shared));
         }
         // Each 50 ms row holds the level of the block playing then, give or take a row.
+        auto off = [&](double t, double dB) {
+            return std::abs(levels[std::min(levels.size() - 1, size_t(std::max(0.0, t) * rate / block))] - dB);
+        };
         std::ifstream csv(log);
-        std::string line;
-        std::getline(csv, line);  // the column names
+        csv.ignore(1000, '\n');  // the column names
         int rows = 0;
-        for (double t, dB; std::getline(csv, line); ++rows) {
-            ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf", &t, &dB), 2) << line;
+        for (double t, dB; csv >> t && csv.get() == ',' && csv >> dB; ++rows) {
             EXPECT_NEAR(t, rows * 0.05, 1e-9);
-            double nearest = 1e9;
-            for (double near : {t - 0.05, t, t + 0.05}) {
-                const size_t b = std::min(levels.size() - 1, size_t(std::max(0.0, near) * rate / block));
-                nearest = std::min(nearest, std::abs(levels[b] - dB));
-            }
-            EXPECT_LT(nearest, 0.006) << "row " << rows << ": " << line;
+            EXPECT_LT(std::min({off(t - 0.05, dB), off(t, dB), off(t + 0.05, dB)}), 0.006) << "row " << rows;
         }
         EXPECT_EQ(rows, int(std::ceil(double(length + 1025) * 20 / rate)));
     }

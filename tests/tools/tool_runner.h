@@ -35,15 +35,19 @@ struct ToolFolder : TempDir {
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {std::istreambuf_iterator<char>(in), {}}};
     }
 
-    // Filters a signal at `rate` with `args`, expecting success; the output's
-    // left channel, checked to equal the right one.
-    std::vector<float> filter(const std::vector<float>& x, int rate, const std::string& args, int channels = 1) const {
-        EXPECT_TRUE(writeSound(path("in.wav"), x, rate, channels));
-        const ToolRun r = run(args + " " + path("in.wav") + " " + path("out.wav"));
-        EXPECT_EQ(r.status, 0) << r.stderrText;
-        const Sound out = test::readSound(path("out.wav"));
-        EXPECT_TRUE(out.opened);
-        EXPECT_EQ(out.channels, 2);
+    // The tool's output for the file `in` with `args`, expecting success.
+    Sound output(const std::string& args, const std::string& in = "in.wav") const {
+        const ToolRun r = run(args + " " + path(in) + " " + path("out.wav"));
+        EXPECT_EQ(r.status, 0) << args << ": " << r.stderrText;
+        return readSound(path("out.wav"));
+    }
+
+    // Filters a mono signal at `rate` with `args`; the output's left channel,
+    // checked to equal the right one.
+    std::vector<float> filter(const std::vector<float>& x, int rate, const std::string& args) const {
+        EXPECT_TRUE(writeSound(path("in.wav"), x, rate));
+        const Sound out = output(args);
+        EXPECT_TRUE(out.opened && out.channels == 2);
         std::vector<float> left, right;
         for (long i = 0; i < out.frames(); ++i) left.push_back(out.at(i, 0)), right.push_back(out.at(i, 1));
         EXPECT_EQ(left, right);
