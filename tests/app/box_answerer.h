@@ -1,5 +1,6 @@
 // Answers the message boxes a test provokes: watches for a visible
-// QMessageBox, records what it showed and clicks the chosen button.
+// QMessageBox, records what it showed and clicks the chosen button (OK when
+// the box has no such button).
 #pragma once
 
 #include <QAbstractButton>
@@ -10,28 +11,27 @@
 
 struct SeenBox {
     QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    bool hadOwner = false;
-    int otherWindowsShown = 0;  // visible top-level windows besides the box
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButton defaultButton;
+    bool hadOwner;
+    int otherWindowsShown;  // visible top-level windows besides the box
 };
 
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
         QObject::connect(&timer, &QTimer::timeout, [this, answer] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (!box || !box->isVisible()) continue;
-                QAbstractButton* def = box->defaultButton();
-                int others = 0;
-                for (QWidget* other : QApplication::topLevelWidgets()) others += other != box && other->isVisible();
-                seen.append({box->windowTitle(), box->text(), box->icon(),
-                             def ? box->standardButton(def) : QMessageBox::NoButton, box->parentWidget() != nullptr,
-                             others});
-                (box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok))->click();
-                return;
-            }
+            const QWidgetList shown = QApplication::topLevelWidgets();
+            int others = -1;
+            for (QWidget* w : shown) others += w->isVisible();
+            for (QWidget* w : shown)
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    QAbstractButton* def = box->defaultButton();
+                    seen.append({box->windowTitle(), box->text(), box->icon(),
+                                 def ? box->standardButton(def) : QMessageBox::NoButton, box->parentWidget() != nullptr,
+                                 others});
+                    return (box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok))->click();
+                }
         });
         timer.start(20);
     }

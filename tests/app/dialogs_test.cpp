@@ -2,7 +2,6 @@
 // control writes its setting at once (the About box is checked through the
 // window's menu).
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QRadioButton>
 #include <QSlider>
@@ -22,16 +21,20 @@ class DialogsTest : public QObject {
     Q_OBJECT
   private slots:
     // Every thumb movement, page steps and keys included, is the new setting
-    // at once; Page Down moves towards "Max"; out-of-range settings are
-    // clamped on opening.
-    void controlsSliders() {
+    // at once; Page Down moves towards "Max". The mains buttons set the comb's
+    // period and re-tune it at the stream's rate, also when clicked again.
+    // Out-of-range settings are clamped on opening, and 60 Hz is marked.
+    void controls() {
         ProcessingSettings s;
-        ControlsDialog d(s, [](float, int) {});
+        put(s.sampleRate, 44100);
+        std::vector<std::pair<float, int>> combSetups;
+        ControlsDialog d(s, [&](float ms, int rate) { combSetups.emplace_back(ms, rate); });
         QCOMPARE(d.size(), QSize(561, 211));  // 374 x 130 dialog units
         // The spectral NR group lies right of the comb filter group (284 dialog units).
         QVERIFY(d.spectralNrSwitch()->geometry().left() >= 426 && d.spectralNrSlider()->geometry().left() >= 426);
-        QVERIFY(!d.spectralNrSwitch()->isChecked());
+        QVERIFY(!d.spectralNrSwitch()->isChecked() && d.mains50Button()->isChecked());
         d.spectralNrSwitch()->click();
+        QCOMPARE(get(s.spectralNrOn), 1);
         const std::tuple<QAbstractSlider*, QAbstractSlider::SliderAction, int, std::atomic<int32_t>*, int> steps[] = {
             {d.strengthSlider(), QAbstractSlider::SliderPageStepSub, 0, &s.lmsStrength, 1},  // clamps at 1
             {d.strengthSlider(), {}, Qt::Key_PageDown, &s.lmsStrength, 601},
@@ -44,31 +47,20 @@ class DialogsTest : public QObject {
             key ? QTest::keyClick(slider, Qt::Key(key)) : slider->triggerAction(action);
             QCOMPARE(get(*setting), expected);
         }
-        QCOMPARE(get(s.spectralNrOn), 1);
+        for (auto [button, mains60, ms] :
+             {std::tuple{d.mains60Button(), 1, 16.66f}, {d.mains50Button(), 0, 20.0f}, {d.mains50Button(), 0, 20.0f}}) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(QList({get(s.comb50Hz), get(s.comb60Hz)}), QList({1 - mains60, mains60}));
+            QVERIFY(get(s.combPeriodMs) == ms && combSetups.back() == std::pair(ms, 44100));
+        }
+        QCOMPARE(combSetups.size(), size_t(3));
         put(s.lmsStrength, 5000);
         put(s.blankerThreshold, 0);
-        ControlsDialog reopened(s, [](float, int) {});
-        QCOMPARE(QList({get(s.lmsStrength), get(s.blankerThreshold)}), QList({3000, 1}));
-    }
-
-    void controlsMains() {
-        ProcessingSettings s;
-        put(s.sampleRate, 44100);
-        std::vector<std::pair<float, int>> calls;
-        ControlsDialog d(s, [&calls](float ms, int rate) { calls.emplace_back(ms, rate); });
-        QVERIFY(d.mains50Button()->isChecked());
-        QTest::mouseClick(d.mains60Button(), Qt::LeftButton);
-        QCOMPARE(QList({get(s.comb50Hz), get(s.comb60Hz)}), QList({0, 1}));
-        QVERIFY(get(s.combPeriodMs) == 16.66f);
-        d.mains50Button()->click();
-        QCOMPARE(QList({get(s.comb50Hz), get(s.comb60Hz)}), QList({1, 0}));
-        QVERIFY(get(s.combPeriodMs) == 20.0f);
-        d.mains50Button()->click();  // the marked one again: set up again
-        QVERIFY((calls == std::vector<std::pair<float, int>>{{16.66f, 44100}, {20.0f, 44100}, {20.0f, 44100}}));
         put(s.comb50Hz, 0);
         put(s.comb60Hz, 1);
-        ControlsDialog reopened60(s, [](float, int) {});
-        QVERIFY(reopened60.mains60Button()->isChecked() && !reopened60.mains50Button()->isChecked());
+        ControlsDialog reopened(s, [](float, int) {});
+        QCOMPARE(QList({get(s.lmsStrength), get(s.blankerThreshold)}), QList({3000, 1}));
+        QVERIFY(reopened.mains60Button()->isChecked() && !reopened.mains50Button()->isChecked());
     }
 
     void enterClosesEscDoesNot() {
@@ -106,28 +98,25 @@ class DialogsTest : public QObject {
     // The help page is looked for in the program's folder first, then the
     // data folder beside bin/; a missing page or mixer is explained in a warning.
     void openersAndMissingPrograms() {
-        QTemporaryDir first, second;
-        const QString page = "Tolvekfilter.htm";
+        QTemporaryDir root;
+        const QString page = "Tolvekfilter.htm", installed = root.filePath("share/tolvek-filter/" + page);
+        QVERIFY(QDir(root.path()).mkpath("bin") && QDir(root.path()).mkpath("share/tolvek-filter"));
+        QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
+        QCOMPARE(findHelpPage(helpPageFolders(root.filePath("bin"))), installed);
+        QVERIFY(QFile(root.filePath("bin/" + page)).open(QIODevice::WriteOnly));
+        QCOMPARE(findHelpPage(helpPageFolders(root.filePath("bin"))), root.filePath("bin/" + page));
         QCOMPARE(helpPageFolders().first(), QCoreApplication::applicationDirPath());
-        QVERIFY(QFile(second.filePath(page)).open(QIODevice::WriteOnly));
-        QCOMPARE(findHelpPage({first.path(), second.path()}), QDir(second.path()).filePath(page));
-        QVERIFY(QFile(first.filePath(page)).open(QIODevice::WriteOnly));
-        QCOMPARE(findHelpPage({first.path(), second.path()}), QDir(first.path()).filePath(page));
-        QVERIFY(QDir(first.path()).mkpath("bin") && QDir(first.path()).mkpath("share/tolvek-filter"));
-        QVERIFY(QFile::rename(first.filePath(page), first.filePath("share/tolvek-filter/" + page)));
-        QCOMPARE(findHelpPage(helpPageFolders(first.filePath("bin"))), first.filePath("share/tolvek-filter/" + page));
 
         BoxAnswerer answerer;
-        QTemporaryDir empty;
-        QVERIFY(!openHelpPage(nullptr, {empty.path()}));
+        QVERIFY(!openHelpPage(nullptr, {root.filePath("share")}));
         const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", empty.path().toLocal8Bit());
+        qputenv("PATH", root.filePath("share").toLocal8Bit());
         const bool mixerStarted = openSoundSettings(nullptr);
         qputenv("PATH", path);
         QVERIFY(!mixerStarted);
         QCOMPARE(answerer.boxes().size(), 2);
         for (const SeenBox& box : answerer.boxes()) QCOMPARE(box.icon, QMessageBox::Warning);
-        QVERIFY(answerer.boxes()[0].text.contains(page) && answerer.boxes()[0].text.contains(empty.path()));
+        QVERIFY(answerer.boxes()[0].text.contains(page) && answerer.boxes()[0].text.contains(root.filePath("share")));
         QVERIFY(answerer.boxes()[1].text.contains("pavucontrol"));
     }
 };

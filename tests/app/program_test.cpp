@@ -24,34 +24,29 @@ class ProgramTest : public QObject {
     // Starts the first copy and waits until it holds the lock.
     bool startHolder(QProcess& holder) {
         holder.start(QCoreApplication::applicationFilePath(), {"--hold-lock", lockPath()});
-        if (!holder.waitForStarted(5000)) return false;
-        while (!holder.canReadLine())
-            if (!holder.waitForReadyRead(5000)) return false;
-        return holder.readLine().trimmed() == "held";
+        return holder.waitForReadyRead(5000) && holder.readLine() == "held\n";
     }
 
   private slots:
-    // While the first copy runs, the second asks; No ends it with 0 before
-    // any window exists.
+    // While the first copy runs, the second asks before any window exists;
+    // Yes goes on, No ends it with 0.
     void secondCopyAsksAndFollowsTheAnswer() {
         QProcess holder;
         QVERIFY(startHolder(holder));
-        for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
-            BoxAnswerer answerer(answer);
+        {
+            BoxAnswerer yes(QMessageBox::Yes);
             InstanceLock lock(lockPath());
-            QCOMPARE(mayStart(lock, askStartAnotherCopy), answer == QMessageBox::Yes);
-            QCOMPARE(answerer.boxes().size(), 1);
-            const SeenBox& box = answerer.boxes()[0];
-            QCOMPARE(box.title, QString("Oops!"));
-            QCOMPARE(box.text, QString("An instance of Tolvekfilter is already running!\nStart another one anyway?"));
-            QVERIFY(box.icon == QMessageBox::Warning && box.defaultButton == QMessageBox::No);
-            QVERIFY(!box.hadOwner && box.otherWindowsShown == 0);
+            QVERIFY(mayStart(lock, askStartAnotherCopy));
+            QCOMPARE(yes.boxes().size(), 1);
         }
         BoxAnswerer answerer(QMessageBox::No);
-        ProgramOptions options;
-        options.lockPath = lockPath();
-        QCOMPARE(runProgram(options), 0);
+        QCOMPARE(runProgram({.lockPath = lockPath()}), 0);
         QCOMPARE(answerer.boxes().size(), 1);
+        const SeenBox& box = answerer.boxes()[0];
+        QCOMPARE(box.title, QString("Oops!"));
+        QCOMPARE(box.text, QString("An instance of Tolvekfilter is already running!\nStart another one anyway?"));
+        QVERIFY(box.icon == QMessageBox::Warning && box.defaultButton == QMessageBox::No);
+        QVERIFY(!box.hadOwner && box.otherWindowsShown == 0);
         for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<MainWindow*>(w));
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(5000));
@@ -67,9 +62,7 @@ class ProgramTest : public QObject {
             QVERIFY(holder.waitForFinished(5000));
             QCOMPARE(QFile::exists(lockPath()), killed);
             InstanceLock lock(lockPath());
-            int asked = 0;
-            QVERIFY(mayStart(lock, [&] { return ++asked, false; }));
-            QCOMPARE(asked, 0);
+            QVERIFY(mayStart(lock, [] { return false; }));
         }
     }
 
@@ -77,30 +70,26 @@ class ProgramTest : public QObject {
     // before the main window, and the end with 1, the lock released.
     void audioFailureShowsTheLibraryTextAndEndsWith1() {
         qputenv("JACK_NO_START_SERVER", "1");
-        ProgramOptions options;
-        options.lockPath = lockPath();
-        options.streamPauseMs = 0;
-        BoxAnswerer answerer(QMessageBox::Ok);
         QTimer::singleShot(5000, [] { QApplication::closeAllWindows(); });  // should a device be present after all
-        const int rc = runProgram(options);
-        if (rc == 0 && answerer.boxes().isEmpty()) QSKIP("a sound device is present: the stream started");
-        QCOMPARE(rc, 1);
+        BoxAnswerer answerer(QMessageBox::Ok);
+        const int status = runProgram({.lockPath = lockPath(), .streamPauseMs = 0});
+        if (status == 0 && answerer.boxes().isEmpty()) QSKIP("a sound device is present: the stream started");
+        QCOMPARE(status, 1);
         QCOMPARE(answerer.boxes().size(), 1);
         const SeenBox& box = answerer.boxes()[0];
         QCOMPARE(box.title, QString("LMS"));
         QVERIFY(box.icon == QMessageBox::Warning && !box.text.isEmpty());
         QVERIFY(!box.hadOwner && box.otherWindowsShown == 0);
-        InstanceLock lock(options.lockPath);
+        InstanceLock lock(lockPath());
         QVERIFY(lock.acquire());
     }
 
     // Lost only after four block periods (at least a second, 3 s for the
     // first block), once, and never while blocks arrive.
     void watchdog() {
-        QCOMPARE(blockSilenceLimitMs(44100, false), int64_t{1000});
-        QCOMPARE(blockSilenceLimitMs(5512, false), int64_t{1486});
-        QCOMPARE(blockSilenceLimitMs(44100, true), int64_t{3000});
-        QCOMPARE(blockSilenceLimitMs(0, false), int64_t{8192000});  // no rate: no division by zero
+        for (auto [rate, firstBlock, limit] :
+             {std::tuple{44100, false, 1000}, {5512, false, 1486}, {44100, true, 3000}, {0, false, 8192000}})
+            QCOMPARE(blockSilenceLimitMs(rate, firstBlock), int64_t(limit));  // no rate: no division by zero
         DeviceWatchdog w;
         QVERIFY(!w.lost(0, 100000));  // never armed
         w.restart(7, 0, 22050);
@@ -126,8 +115,7 @@ int main(int argc, char** argv) {
         if (!lock.acquire()) return 2;
         std::puts("held");
         std::fflush(stdout);
-        while (std::getchar() != EOF) {
-        }
+        while (std::getchar() != EOF) continue;
         return 0;
     }
     ProgramTest test;

@@ -3,26 +3,29 @@
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "spectrum_pointer.h"
 
 using namespace tolvek;
 
-// QCOMPARE on floats is fuzzy; positions must come out to the last bit.
-#define COMPARE_EXACT(actual, expected)        \
-    QVERIFY2(float(actual) == float(expected), \
-             qPrintable(QString("%1 != %2").arg(double(actual), 0, 'g', 12).arg(double(expected), 0, 'g', 12)))
-
 namespace {
 
-const float startValues[] = {16500.0f, 32500.0f, 13000.0f, 15000.0f, 19000.0f, 22000.0f};
 constexpr float notANumber = std::numeric_limits<float>::quiet_NaN();
 
-// The six markers, -1 for none, each at its start value but `moved` at `value`.
-void expectMarkers(ProcessingSettings& s, int moved = -1, float value = 0, float offset = 0) {
-    std::atomic<float>* p[] = {&s.lowerCutoff, &s.upperCutoff, &s.notch1Freq,
-                               &s.notch2Freq,  &s.notch3Freq,  &s.notch4Freq};
-    for (int m = 0; m < 6; ++m) COMPARE_EXACT(get(*p[m]), m == moved ? value : startValues[m] + offset);
+// Lower and upper cut-off, notches 1..4. QCOMPARE compares the floats of
+// lists exactly: positions must come out to the last bit.
+QList<float> markers(ProcessingSettings& s) {
+    return {get(s.lowerCutoff), get(s.upperCutoff), get(s.notch1Freq),
+            get(s.notch2Freq),  get(s.notch3Freq),  get(s.notch4Freq)};
+}
+
+// The start values shifted by `offset`, marker `moved` (-1: none) at `value`.
+QList<float> expected(int moved = -1, float value = 0, float offset = 0) {
+    QList<float> m{16500.0f, 32500.0f, 13000.0f, 15000.0f, 19000.0f, 22000.0f};
+    for (float& v : m) v += offset;
+    if (moved >= 0) m[moved] = value;
+    return m;
 }
 
 }  // namespace
@@ -40,60 +43,46 @@ class SpectrumPointerTest : public QObject {
         for (auto [position, column] : cases) QCOMPARE(markerColumn(position), column);
     }
 
-    // Press at (x, y), move to (moveX, 150): marker `moved` (-1: none) takes
-    // `value`, the others keep their start values, during and after the drag.
-    void drags() {
-        const struct {
-            int x, y, moveX, moved;
-            float value;
-        } cases[] = {
-            {252, 41, 262, 0, 17361.328125f},      // lower edge, right 10, top row of the graph
-            {252, 261, 262, 0, 17361.328125f},     // bottom row
-            {252, 40, 262, -1, 0},                 // above the graph: nothing
-            {252, 262, 262, -1, 0},                // below it
-            {211, 150, 200, 2, 12052.5390625f},    // notch 1, switched off
-            {224, 150, 220, 3, 14655.46875f},      // notch 2 at its 10-column edge
-            {340, 150, 360, 5, 23722.65625f},      // notch 4 at its 25-column edge
-            {290, 150, 280, 4, 18138.671875f},     // overlap: notch 3 moves, notch 4 waits
-            {437, 150, 2000, 1, 167125.5859375f},  // beyond the right end
-            {211, 150, 0, 2, -5174.0234375f},      // below zero
+    // With the notches `on` (bit i: notch i+1) the pointer rests at x 100,
+    // presses at (pressX, pressY) and moves to (x, y): it shows `shape` and
+    // `bin`, marker `moved` (-1: none) takes `value` and the others keep their
+    // start values, during the drag and after the release. A press off the
+    // graph's rows (y 41..261) grabs nothing: the move is a hover.
+    void pressAndMove() {
+        using enum PointerShape;
+        const std::tuple<int, int, int, int, int, PointerShape, float, int, float> cases[] = {
+            {0, 252, 41, 262, 150, Size, 202, 0, 17361.328125f},       // lower edge, right 10, top row of the graph
+            {0, 252, 261, 262, 150, Size, 202, 0, 17361.328125f},      // bottom row
+            {0, 252, 40, 262, 150, Size, 202, -1, 0},                  // above the graph: hovers the moved-to edge
+            {0, 252, 262, 263, 150, Arrow, 203, -1, 0},                // below it; just off the edge's zone
+            {0, 211, 150, 200, 150, Size, 140, 2, 12052.5390625f},     // notch 1, switched off
+            {0, 224, 150, 220, 150, Size, 160, 3, 14655.46875f},       // notch 2 at its 10-column edge
+            {0, 340, 150, 360, 150, Size, 300, 5, 23722.65625f},       // notch 4 at its 25-column edge
+            {0, 290, 150, 280, 150, Size, 220, 4, 18138.671875f},      // overlap: notch 3 moves, notch 4 waits
+            {0, 437, 150, 2000, 150, Size, 1940, 1, 167125.5859375f},  // beyond the right end
+            {0, 211, 150, 0, 150, Size, -60, 2, -5174.0234375f},       // below zero
+            {0, 0, 0, 437, 40, Arrow, 0, -1, 0},                       // hover above the graph: no bin
+            {1, 0, 0, 214, 150, Size, 154, -1, 0},                     // hover notch 1: 3 out
+            {1, 0, 0, 215, 150, Arrow, 155, -1, 0},                    // 4 out
+            {2, 0, 0, 229, 150, Size, 169, -1, 0},                     // notch 2: 5 out
+            {2, 0, 0, 228, 150, Arrow, 168, -1, 0},                    // 6 out
+            {8, 0, 0, 340, 150, Size, 280, -1, 0},                     // notch 4 on
+            {7, 0, 0, 340, 150, Arrow, 280, -1, 0},                    // notch 4 off
         };
-        for (const auto& c : cases) {
+        for (auto [on, pressX, pressY, x, y, shape, bin, moved, value] : cases) {
             ProcessingSettings s;
-            SpectrumPointer p(s);
-            p.press(c.x, c.y);
-            QCOMPARE(p.dragging(), c.moved >= 0);
-            QCOMPARE(p.move(c.moveX, 150), PointerShape::Size);
-            expectMarkers(s, c.moved, c.value);
-            QCOMPARE(p.mouseBin(), float(c.moveX - 60));
-            p.release();
-            QVERIFY(!p.dragging());
-            p.move(c.moveX + 7, 150);
-            expectMarkers(s, c.moved, c.value);
-        }
-    }
-
-    // The hit zones of the edges and of the notches that are on.
-    void hover() {
-        const struct {
-            int notchesOn, x, y;  // bit i: notch i+1 on
-            PointerShape shape;
-            float mouseBin;
-        } cases[] = {
-            {0, 262, 150, PointerShape::Size, 202}, {0, 263, 150, PointerShape::Arrow, 203},  // lower edge +10, +11
-            {0, 437, 40, PointerShape::Arrow, 0},                                             // above the graph
-            {1, 214, 150, PointerShape::Size, 154}, {1, 215, 150, PointerShape::Arrow, 155},  // notch 1: 3 out, 4
-            {2, 229, 150, PointerShape::Size, 169}, {2, 228, 150, PointerShape::Arrow, 168},  // notch 2: 5 out, 6
-            {8, 340, 150, PointerShape::Size, 280}, {7, 340, 150, PointerShape::Arrow, 280},  // notch 4: on, off
-        };
-        for (const auto& c : cases) {
-            ProcessingSettings s;
-            for (int i = 0; i < 4; ++i) put(s.notchOn(i), (c.notchesOn >> i) & 1);
+            for (int i = 0; i < 4; ++i) put(s.notchOn(i), (on >> i) & 1);
             SpectrumPointer p(s);
             p.move(100, 150);  // a non-zero bin first, so a reset to 0 shows
-            QCOMPARE(p.move(c.x, c.y), c.shape);
-            QCOMPARE(p.mouseBin(), c.mouseBin);
-            expectMarkers(s);
+            p.press(pressX, pressY);
+            QCOMPARE(p.dragging(), moved >= 0);
+            QCOMPARE(p.move(x, y), shape);
+            QCOMPARE(p.mouseBin(), bin);
+            QCOMPARE(markers(s), expected(moved, value));
+            p.release();
+            QVERIFY(!p.dragging());
+            p.move(x + 7, 150);
+            QCOMPARE(markers(s), expected(moved, value));
         }
     }
 
@@ -103,11 +92,10 @@ class SpectrumPointerTest : public QObject {
         SpectrumPointer p(s);
         p.press(211, 150);
         p.move(240, 150);
-        COMPARE_EXACT(get(s.notch1Freq), 15497.8515625f);
         QCOMPARE(p.move(245, 150), PointerShape::Size);
-        expectMarkers(s, 2, 15497.8515625f);
+        QCOMPARE(markers(s), expected(2, 15497.8515625f));
         p.move(270, 150);
-        COMPARE_EXACT(get(s.notch1Freq), 13000.0f + 59 * 86.1328125f);
+        QCOMPARE(markers(s), expected(2, 13000.0f + 59 * 86.1328125f));
     }
 
     // Dragging the lower edge past the upper one swaps the values at the
@@ -117,34 +105,25 @@ class SpectrumPointerTest : public QObject {
         SpectrumPointer p(s);
         p.press(252, 150);
         p.move(450, 150);
-        COMPARE_EXACT(get(s.lowerCutoff), 33554.296875f);
-        COMPARE_EXACT(get(s.upperCutoff), 32500.0f);
-
+        QCOMPARE(markers(s).first(2), QList({33554.296875f, 32500.0f}));
         QCOMPARE(p.move(300, 150), PointerShape::Arrow);  // swaps and does nothing else
-        COMPARE_EXACT(get(s.lowerCutoff), 32500.0f);
-        COMPARE_EXACT(get(s.upperCutoff), 33554.296875f);
+        QCOMPARE(markers(s).first(2), QList({32500.0f, 33554.296875f}));
         QCOMPARE(p.mouseBin(), 390.0f);
-
         QCOMPARE(p.move(455, 150), PointerShape::Size);  // over the new upper edge: stands still
-        COMPARE_EXACT(get(s.lowerCutoff), 32500.0f);
+        QCOMPARE(markers(s).first(2), QList({32500.0f, 33554.296875f}));
         p.move(300, 150);
-        COMPARE_EXACT(get(s.lowerCutoff), 20634.375f);
-
+        QCOMPARE(markers(s).first(2), QList({20634.375f, 33554.296875f}));
         put(s.lowerCutoff, notANumber);  // not a number: swapped too
         QCOMPARE(p.move(100, 150), PointerShape::Arrow);
-        COMPARE_EXACT(get(s.lowerCutoff), 33554.296875f);
+        QCOMPARE(get(s.lowerCutoff), 33554.296875f);
         QVERIFY(std::isnan(get(s.upperCutoff)));
         QCOMPARE(p.mouseBin(), 240.0f);  // the swapping move did nothing else
     }
 
     // Every turn shifts all six markers by a step, never clamped.
     void wheel() {
-        const struct {
-            int deltaY;
-            bool ctrl, shift;
-            int turns;
-            float total;
-        } cases[] = {
+        const std::tuple<int, bool, bool, int, float> cases[] = {
+            // delta, Ctrl, Shift, turns, total shift
             {120, false, false, 1, 100},     {-120, false, false, 1, -100}, {120, true, false, 1, 10},
             {120, false, true, 1, 1000},     {120, true, true, 1, 1000},  // Shift wins over Ctrl
             {960, false, false, 1, 800},                                  // a big delta: a step per notch
@@ -153,11 +132,11 @@ class SpectrumPointerTest : public QObject {
             {0, true, false, 1, 0},                                       // sideways swipe ignored
             {-120, false, true, 40, -40000},                              // never clamped
         };
-        for (const auto& c : cases) {
+        for (auto [delta, ctrl, shift, turns, total] : cases) {
             ProcessingSettings s;
             SpectrumPointer p(s);
-            for (int i = 0; i < c.turns; ++i) p.wheel(c.deltaY, c.ctrl, c.shift);
-            expectMarkers(s, -1, 0, c.total);
+            for (int i = 0; i < turns; ++i) p.wheel(delta, ctrl, shift);
+            QCOMPARE(markers(s), expected(-1, 0, total));
         }
     }
 };
