@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "gdi_surface.h"
 #include "paint_fixture.h"
@@ -26,24 +27,19 @@ static Pixels drawn(const std::function<void(GdiSurface&)>& draw) {
 // A dotted pen is three on, three off from the start. A steep segment one
 // column wide changes column halfway; a flat two-row one changes row halfway.
 TEST(GdiSurface, LinesStopBeforeTheirEndPoint) {
-    struct Case {
-        QPoint from, to;
-        Pixels expected;
-        bool dotted = false;
-    };
     // clang-format off
-    const Case cases[] = {
-        {{2, 3}, {6, 3}, {{2, 3}, {3, 3}, {4, 3}, {5, 3}}},
-        {{4, 5}, {4, 2}, {{4, 5}, {4, 4}, {4, 3}}},
-        {{1, 1}, {4, 4}, {{1, 1}, {2, 2}, {3, 3}}},
-        {{5, 5}, {5, 5}, {}},
-        {{3, 0}, {4, 5}, {{3, 0}, {3, 1}, {3, 2}, {4, 3}, {4, 4}}},
-        {{2, 1}, {8, 0}, {{2, 1}, {3, 1}, {4, 1}, {5, 0}, {6, 0}, {7, 0}}},
-        {{0, 4}, {14, 4}, {{0, 4}, {1, 4}, {2, 4}, {6, 4}, {7, 4}, {8, 4}, {12, 4}, {13, 4}}, true},
+    const std::tuple<QPoint, QPoint, bool, Pixels> cases[] = {  // from, to, dotted, the pixels drawn
+        {{2, 3}, {6, 3}, false, {{2, 3}, {3, 3}, {4, 3}, {5, 3}}},
+        {{4, 5}, {4, 2}, false, {{4, 5}, {4, 4}, {4, 3}}},
+        {{1, 1}, {4, 4}, false, {{1, 1}, {2, 2}, {3, 3}}},
+        {{5, 5}, {5, 5}, false, {}},
+        {{3, 0}, {4, 5}, false, {{3, 0}, {3, 1}, {3, 2}, {4, 3}, {4, 4}}},
+        {{2, 1}, {8, 0}, false, {{2, 1}, {3, 1}, {4, 1}, {5, 0}, {6, 0}, {7, 0}}},
+        {{0, 4}, {14, 4}, true, {{0, 4}, {1, 4}, {2, 4}, {6, 4}, {7, 4}, {8, 4}, {12, 4}, {13, 4}}},
     };
     // clang-format on
-    for (const Case& c : cases)
-        EXPECT_EQ(drawn([&](GdiSurface& s) { s.line(c.from, c.to, Pen{ink, c.dotted}); }), c.expected) << c.from.x();
+    for (const auto& [from, to, dotted, expected] : cases)
+        EXPECT_EQ(drawn([&](GdiSurface& s) { s.line(from, to, Pen{ink, dotted}); }), expected) << from.x();
     // A closed polyline has no gaps and no overhang.
     const QPoint square[] = {{2, 2}, {7, 2}, {7, 6}, {2, 6}, {2, 2}};
     Pixels expected;

@@ -23,19 +23,17 @@ class PaintFixture : public ::testing::Test {
     SharedValues shared;
     std::unique_ptr<DisplayState> state = std::make_unique<DisplayState>();
     QImage picture{paintedWidth, paintedHeight, QImage::Format_RGB32};
-    float mouseBin = 0.0f;
-    int brightness = 80;
-    bool overload = false;
-    QString recorderStatus;
+    PaintInputs in{settings, shared};  // pointer, brightness, overload, recorder status at their starts
 
     // `blocks` finished blocks, each adding its row, then one paint.
     void paint(int blocks = 1) {
-        for (int b = 0; b < blocks; ++b) addBlockRow(*state, shared, brightness);
-        paintMainWindow(picture, {settings, shared, mouseBin, brightness, overload, recorderStatus}, *state);
+        for (int b = 0; b < blocks; ++b) addBlockRow(*state, shared, in.brightness);
+        paintMainWindow(picture, in, *state);
     }
     void setFiltered(int i, float m) { put(shared.filteredSpectrum[i], m); }
     void setInput(int i, float m) { put(shared.inputSpectrum[i], m); }
     QRgb at(int x, int y) const { return picture.pixel(x, y); }
+    size_t count(QRgb colour, QRect area) const;
 };
 
 using Pixels = std::set<std::pair<int, int>>;
@@ -48,5 +46,7 @@ inline Pixels pixelsOf(const QImage& image, QRgb colour, QRect area) {
             if (((image.pixel(x, y) ^ colour) & 0xffffff) == 0) p.insert({x, y});
     return p;
 }
+
+inline size_t PaintFixture::count(QRgb colour, QRect area) const { return pixelsOf(picture, colour, area).size(); }
 
 }  // namespace tolvek::test

@@ -5,6 +5,7 @@
 
 #include <complex>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "block_filter.h"
@@ -78,11 +79,8 @@ TEST(BlockFilter, OverlapSaveMatchesDirectMaskedFrames) {
 
 // Which of the floats 1..8192 each setting clears, worked out by hand.
 TEST(BlockFilter, MaskIndexRules) {
-    const struct {
-        const char* name;
-        MaskSettings m;
-        std::vector<std::pair<int, int>> cleared;
-    } cases[] = {
+    const std::tuple<const char*, MaskSettings, std::vector<std::pair<int, int>>> cases[] = {
+        // the cleared ranges
         {"reject 4300..4300: lo = hi = 100", {{}, {}, true, false, 4300, 4300}, {{100, 100}, {8092, 8092}}},
         {"notch 1 at 0: the part below float 1 is skipped", {{true}}, {{1, 6}, {8186, 8192}}},
         {"notch 1 at its start position 13000: q = 302", {{true}, {13000}}, {{296, 308}, {7884, 7896}}},
@@ -93,11 +91,11 @@ TEST(BlockFilter, MaskIndexRules) {
          {{0, 0, 1, 1}, {0, 0, 1e30f, NAN}, true, true, 16500, 32500},
          {{1, 8192}}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, masks, cleared] : cases) {
         std::vector<float> spectrum(8193, 1.0f), want(8193, 1.0f);
-        applyMasks(spectrum.data(), c.m);
-        for (auto [from, to] : c.cleared) std::fill(want.begin() + from, want.begin() + to + 1, 0.0f);
-        for (int i = 0; i <= 8192; ++i) ASSERT_EQ(spectrum[i], want[i]) << c.name << ", float " << i;
+        applyMasks(spectrum.data(), masks);
+        for (auto [from, to] : cleared) std::fill(want.begin() + from, want.begin() + to + 1, 0.0f);
+        for (int i = 0; i <= 8192; ++i) ASSERT_EQ(spectrum[i], want[i]) << name << ", float " << i;
     }
 }
 

@@ -61,30 +61,15 @@ TEST(EngineChain, TestNoiseInputLevelAndOverload) {
     EXPECT_EQ(get(rig.engine->shared.overloadFlag), 1);
 }
 
-TEST(EngineChain, PauseSilencesOutputFreezesSpectraAndKeepsRecording) {
-    EngineRig rig;
-    rig.tone(1000, 0.3, 0), rig.tone(1000, 0.3, 1);
-    const uint32_t blocks = rig.engine->shared.blocksDone.load();
-    const float bin = get(rig.engine->shared.filteredSpectrum[191]);
-    put(rig.engine->settings.pausedOn, 1);
-    rig.engine->recordRing.open();
-    rig.engine->settings.recordingOn.store(1, std::memory_order_release);
-    EXPECT_TRUE(rig.tone(1000, 0.3, 2).paused);
-    for (float v : rig.out) ASSERT_EQ(v, 0.0f);
-    EXPECT_EQ(rig.engine->shared.blocksDone.load(), blocks);
-    EXPECT_EQ(get(rig.engine->shared.filteredSpectrum[191]), bin);
-    const RecordBlock* rec = rig.engine->recordRing.front();
-    ASSERT_NE(rec, nullptr);  // holding the filtered signal, not silence
-    EXPECT_GT(std::count_if(std::begin(rec->samples), std::end(rec->samples), [](int32_t v) { return v != 0; }), 1000);
-}
-
 // The recording is what the listener hears at output level 0, 8000 times
-// larger (the 16-bit file's full scale), whatever the output level is.
-TEST(EngineChain, RecordingIsTheOutputAtLevelZeroWhateverTheLevel) {
+// larger (the 16-bit file's full scale), whatever the output level is (150:
+// a quarter, 200: silence). Pause silences the output and freezes the
+// spectra and the block count; the recording goes on with the filtered signal.
+TEST(EngineChain, RecordingOutputLevelAndPause) {
     EngineRig rigs[3];  // output levels 0, 150, 200
     for (int r = 0; r < 3; ++r) {
         put(rigs[r].engine->settings.outputLevel, r * 50 + (r > 0) * 100);
-        rigs[r].tone(900, 0.2, 0), rigs[r].tone(900, 0.2, 1);
+        rigs[r].tone(1000, 0.3, 0), rigs[r].tone(1000, 0.3, 1);
     }
     EXPECT_GT(rigs[0].outputRms(), 0.1);
     for (int k = 0; k < blockLength; ++k) {
@@ -94,6 +79,18 @@ TEST(EngineChain, RecordingIsTheOutputAtLevelZeroWhateverTheLevel) {
         ASSERT_EQ(rigs[1].out[2 * k], rigs[1].out[2 * k + 1]) << k;
     }
     EXPECT_EQ(rigs[2].outputRms(), 0.0);
+    Engine& e = *rigs[0].engine;
+    const uint32_t blocks = e.shared.blocksDone.load();
+    const float bin = get(e.shared.filteredSpectrum[191]);
+    put(e.settings.pausedOn, 1);
+    e.recordRing.open();
+    e.settings.recordingOn.store(1, std::memory_order_release);
+    EXPECT_TRUE(rigs[0].tone(1000, 0.3, 2).paused);
+    EXPECT_EQ(rigs[0].out, std::vector<float>(2 * blockLength, 0.0f));
+    EXPECT_TRUE(e.shared.blocksDone.load() == blocks && get(e.shared.filteredSpectrum[191]) == bin);
+    const RecordBlock* rec = e.recordRing.front();
+    ASSERT_NE(rec, nullptr);
+    EXPECT_GT(std::count_if(std::begin(rec->samples), std::end(rec->samples), [](int32_t v) { return v != 0; }), 1000);
 }
 
 TEST(EngineChain, BadBuffersAndSamplesDoNoLastingHarm) {

@@ -5,8 +5,7 @@
 
 #include <cmath>
 #include <complex>
-#include <cstdlib>
-#include <fstream>
+#include <cstdio>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -16,7 +15,6 @@
 #include "decibels.h"
 #include "engine.h"
 #include "fft.h"
-#include "temp_dir.h"
 
 namespace tolvek::test {
 
@@ -24,18 +22,15 @@ namespace tolvek::test {
 // spoken by espeak-ng and resampled by sox (both installed with the
 // project's dependencies).
 inline std::vector<float> speech(int rate, double seconds) {
-    const TempDir dir;
-    const std::string wav = dir.file("speech.wav"), raw = dir.file("speech.raw");
     const std::string cmd =
-        "espeak-ng -v en -s 175 -w '" + wav +
-        "' 'Radio amateurs listen for weak signals under the noise. The mains hum is a nuisance on every band, "
-        "and a good filter takes it away while the voice stays clear.' >/dev/null 2>&1 && sox '" +
-        wav + "' -r " + std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 '" + raw + "' >/dev/null 2>&1";
-    const bool made = std::system(cmd.c_str()) == 0;
-    std::ifstream in(raw, std::ios::binary);
+        "espeak-ng -v en -s 175 --stdout 'Radio amateurs listen for weak signals under the noise. The mains hum is "
+        "a nuisance on every band, and a good filter takes it away while the voice stays clear.' 2>/dev/null | "
+        "sox -t wav - -r " +
+        std::to_string(rate) + " -t raw -e floating-point -b 32 -c 1 - 2>/dev/null";
     std::vector<float> once;
-    for (float v; made && in.read(reinterpret_cast<char*>(&v), sizeof v);) once.push_back(v);
-    if (once.empty()) throw std::runtime_error("speech needs espeak-ng and sox");
+    std::FILE* pipe = ::popen(cmd.c_str(), "r");
+    for (float v; pipe && std::fread(&v, sizeof v, 1, pipe) == 1;) once.push_back(v);
+    if (!pipe || ::pclose(pipe) != 0 || once.empty()) throw std::runtime_error("speech needs espeak-ng and sox");
     std::vector<float> out(static_cast<size_t>(rate * seconds));
     double sum = 0;
     for (size_t i = 0; i < out.size(); ++i) out[i] = once[i % once.size()], sum += double(out[i]) * out[i];
