@@ -71,9 +71,9 @@ TEST(Pictures, EachFormatDecodesBack) {
         const QImage picture = testPicture(manyColours);
         const OutputResult r = savePicture(picture, format, dir.path);
         ASSERT_TRUE(r.ok()) << r.error;
-        const std::string name = std::filesystem::path(r.path).filename().string();
-        EXPECT_TRUE(std::regex_match(name, std::regex(R"(Capture \d\d\.\d\d\.\d\d h( \(\d+\))?\.)" + std::string(ext))))
-            << name;
+        EXPECT_TRUE(
+            std::regex_match(r.path, std::regex(R"(.*/Capture \d\d\.\d\d\.\d\d h( \(\d+\))?\.)" + std::string(ext))))
+            << r.path;
         const QImage back(QString::fromStdString(r.path));
         ASSERT_EQ(back.size(), picture.size());
         for (const auto& [rect, colour] : patches) {
@@ -95,7 +95,6 @@ TEST(Pictures, EachFormatDecodesBack) {
 
 TEST(Pictures, FailuresAreReportedAndLeaveNoFile) {
     test::TempDir dir;
-    EXPECT_EQ(savePicture(testPicture(), captureBmp, dir.file("missing")).error.find("Could not create"), 0u);
     EXPECT_FALSE(savePicture(testPicture(), 5, dir.path).ok());
     EXPECT_FALSE(savePicture(QImage(), capturePng, dir.path).ok());
     EXPECT_FALSE(savePicture(QImage(70000, 1, QImage::Format_RGB32), captureGif, dir.path).ok());
