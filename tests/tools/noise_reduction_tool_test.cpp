@@ -172,12 +172,12 @@ TEST(AutoNotchThroughTool, RemovesCarriersAndFollowsAGlideWhileSpeechStays) {
          {std::tuple{5512, 0, 10}, {11025, 30, 120}, {22050, 60, 10}, {44100, 20, 10}}) {
         SCOPED_TRACE(rate);
         const Samples plain = mix(speech(rate, seconds), 0.1);
-        Samples steady(plain.size()), glide(plain.size());
-        for (size_t i = 0; i < plain.size(); ++i) {
-            const double t = double(i) / rate;
-            steady[i] = float(plain[i] + carrier * (std::cos(steadyPhase(900)(t)) + std::cos(steadyPhase(1700)(t))));
-            glide[i] = float(plain[i] + carrier * std::cos(glidePhase(t)));
-        }
+        const auto withCarrier = [&](Samples x, const std::function<double(double)>& phase) {
+            for (size_t i = 0; i < x.size(); ++i) x[i] += float(carrier * std::cos(phase(double(i) / rate)));
+            return x;
+        };
+        const Samples steady = withCarrier(withCarrier(plain, steadyPhase(900)), steadyPhase(1700)),
+                      glide = withCarrier(plain, glidePhase);
         const std::string opts = "--agc off --output-level 0 --input-level " + std::to_string(inputLevel);
         const auto run = [&](const Samples& x, const std::string& o) { return runTool(x, rate, o); };
         const Samples speechOff = run(plain, opts), steadyOff = run(steady, opts),
