@@ -36,14 +36,12 @@ struct EngineRig {
 TEST(EngineChain, TestNoiseInputLevelAndOverload) {
     TestNoise noise;
     const float top = float(1073741823 * 1e-9);
-    std::vector<int> counts(16, 0);
-    float hi = 0;
+    std::vector<int> counts(16, 0);  // a range cut short leaves the top bin empty
     for (int i = 0; i < 1 << 20; ++i) {
         const float x = noise.sample();
         ASSERT_TRUE(x >= 0.0f && x <= top) << x;
-        hi = std::max(hi, x), counts[std::min(15, int(x / top * 16))]++;
+        counts[std::min(15, int(x / top * 16))]++;
     }
-    EXPECT_GT(hi, 1.07f);
     double chi2 = 0;
     for (int c : counts) chi2 += (c - 65536.0) * (c - 65536.0) / 65536.0;
     EXPECT_LT(chi2, 37.7);

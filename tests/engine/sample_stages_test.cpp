@@ -77,17 +77,13 @@ TEST(NoiseBlanker, ReplacesSamplesAboveTheFactorTimesTheMean) {
 // as a rising gain on a small steady signal, resumes in block t + 1 with
 // Fast and in block t + 6 with Slow; switching speed keeps a running hang.
 TEST(Agc, StatedGainsAttackAndHang) {
-    for (float x : {0.0f, 1e-7f, -3e-6f, 5e-5f, -2.5f}) {
-        Agc agc;
-        std::vector<float> block(2048, x);
-        agc.process(block.data(), 2048, x > -1, false);
-        EXPECT_NEAR(block[0], x * (x > -1 ? 483.3 : 8.2392), std::fabs(x) * (x > -1 ? 0.05 : 1e-4)) << x;
-    }
+    for (float x : {0.0f, 1e-7f, -3e-6f, 5e-5f, -2.5f})  // the first sample of a fresh stage; -2.5 with AGC off
+        EXPECT_NEAR(Agc().step(x, x > -1, false), x * (x > -1 ? 483.3 : 8.2392), std::fabs(x) * (x > -1 ? 0.05 : 1e-4))
+            << x;
     for (float level : {0.01f, 1.0f, 1000.0f}) {
         Agc agc;
-        std::vector<float> block(2048, 0.0f);
-        agc.process(block.data(), 2048, true, false);
-        std::fill(block.begin() + 100, block.end(), level);
+        std::vector<float> block(2048, level);
+        std::fill(block.begin(), block.begin() + 100, 0.0f);
         agc.process(block.data(), 2048, true, false);
         EXPECT_NEAR(block[100], 2.9, 1e-4) << level;
         EXPECT_NEAR(block[2047], 0.29, 0.01) << level;
