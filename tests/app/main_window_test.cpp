@@ -6,9 +6,6 @@
 #include <QtWidgets>
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <tuple>
-#include <utility>
 
 #include "box_answerer.h"
 #include "command_ids.h"

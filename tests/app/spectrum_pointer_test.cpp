@@ -50,6 +50,7 @@ class SpectrumPointerTest : public QObject {
     // graph's rows (y 41..261) grabs nothing: the move is a hover.
     void pressAndMove() {
         using enum PointerShape;
+        // clang-format off
         const std::tuple<int, int, int, int, int, PointerShape, float, int, float> cases[] = {
             {0, 252, 41, 262, 150, Size, 202, 0, 17361.328125f},       // lower edge, right 10, top row of the graph
             {0, 252, 261, 262, 150, Size, 202, 0, 17361.328125f},      // bottom row
@@ -62,13 +63,11 @@ class SpectrumPointerTest : public QObject {
             {0, 437, 150, 2000, 150, Size, 1940, 1, 167125.5859375f},  // beyond the right end
             {0, 211, 150, 0, 150, Size, -60, 2, -5174.0234375f},       // below zero
             {0, 0, 0, 437, 40, Arrow, 0, -1, 0},                       // hover above the graph: no bin
-            {1, 0, 0, 214, 150, Size, 154, -1, 0},                     // hover notch 1: 3 out
-            {1, 0, 0, 215, 150, Arrow, 155, -1, 0},                    // 4 out
-            {2, 0, 0, 229, 150, Size, 169, -1, 0},                     // notch 2: 5 out
-            {2, 0, 0, 228, 150, Arrow, 168, -1, 0},                    // 6 out
-            {8, 0, 0, 340, 150, Size, 280, -1, 0},                     // notch 4 on
-            {7, 0, 0, 340, 150, Arrow, 280, -1, 0},                    // notch 4 off
+            {1, 0, 0, 214, 150, Size, 154, -1, 0}, {1, 0, 0, 215, 150, Arrow, 155, -1, 0},  // notch 1: 3 out, 4 out
+            {2, 0, 0, 229, 150, Size, 169, -1, 0}, {2, 0, 0, 228, 150, Arrow, 168, -1, 0},  // notch 2: 5 out, 6 out
+            {8, 0, 0, 340, 150, Size, 280, -1, 0}, {7, 0, 0, 340, 150, Arrow, 280, -1, 0},  // notch 4 on, off
         };
+        // clang-format on
         for (auto [on, pressX, pressY, x, y, shape, bin, moved, value] : cases) {
             ProcessingSettings s;
             for (int i = 0; i < 4; ++i) put(s.notchOn(i), (on >> i) & 1);
@@ -87,37 +86,33 @@ class SpectrumPointerTest : public QObject {
     }
 
     // A notch dragged across the lower cut-off's zone stands still there.
-    void dragStallsOverAnotherMarker() {
-        ProcessingSettings s;
-        SpectrumPointer p(s);
-        p.press(211, 150);
-        p.move(240, 150);
-        QCOMPARE(p.move(245, 150), PointerShape::Size);
+    // Dragging the lower edge past the upper one swaps the values at the next
+    // move; the drag then goes on in the variable `lowerCutoff`.
+    void dragsAcrossAnotherMarker() {
+        ProcessingSettings s, t;
+        SpectrumPointer notch(s), edge(t);
+        notch.press(211, 150);
+        notch.move(240, 150);
+        QCOMPARE(notch.move(245, 150), PointerShape::Size);
         QCOMPARE(markers(s), expected(2, 15497.8515625f));
-        p.move(270, 150);
+        notch.move(270, 150);
         QCOMPARE(markers(s), expected(2, 13000.0f + 59 * 86.1328125f));
-    }
 
-    // Dragging the lower edge past the upper one swaps the values at the
-    // next move; the drag then goes on in the variable `lowerCutoff`.
-    void edgeSwap() {
-        ProcessingSettings s;
-        SpectrumPointer p(s);
-        p.press(252, 150);
-        p.move(450, 150);
-        QCOMPARE(markers(s).first(2), QList({33554.296875f, 32500.0f}));
-        QCOMPARE(p.move(300, 150), PointerShape::Arrow);  // swaps and does nothing else
-        QCOMPARE(markers(s).first(2), QList({32500.0f, 33554.296875f}));
-        QCOMPARE(p.mouseBin(), 390.0f);
-        QCOMPARE(p.move(455, 150), PointerShape::Size);  // over the new upper edge: stands still
-        QCOMPARE(markers(s).first(2), QList({32500.0f, 33554.296875f}));
-        p.move(300, 150);
-        QCOMPARE(markers(s).first(2), QList({20634.375f, 33554.296875f}));
-        put(s.lowerCutoff, notANumber);  // not a number: swapped too
-        QCOMPARE(p.move(100, 150), PointerShape::Arrow);
-        QCOMPARE(get(s.lowerCutoff), 33554.296875f);
-        QVERIFY(std::isnan(get(s.upperCutoff)));
-        QCOMPARE(p.mouseBin(), 240.0f);  // the swapping move did nothing else
+        edge.press(252, 150);
+        edge.move(450, 150);
+        QCOMPARE(markers(t).first(2), QList({33554.296875f, 32500.0f}));
+        QCOMPARE(edge.move(300, 150), PointerShape::Arrow);  // swaps and does nothing else
+        QCOMPARE(markers(t).first(2), QList({32500.0f, 33554.296875f}));
+        QCOMPARE(edge.mouseBin(), 390.0f);
+        QCOMPARE(edge.move(455, 150), PointerShape::Size);  // over the new upper edge: stands still
+        QCOMPARE(markers(t).first(2), QList({32500.0f, 33554.296875f}));
+        edge.move(300, 150);
+        QCOMPARE(markers(t).first(2), QList({20634.375f, 33554.296875f}));
+        put(t.lowerCutoff, notANumber);  // not a number: swapped too
+        QCOMPARE(edge.move(100, 150), PointerShape::Arrow);
+        QCOMPARE(get(t.lowerCutoff), 33554.296875f);
+        QVERIFY(std::isnan(get(t.upperCutoff)));
+        QCOMPARE(edge.mouseBin(), 240.0f);  // the swapping move did nothing else
     }
 
     // Every turn shifts all six markers by a step, never clamped.
