@@ -17,6 +17,17 @@ namespace tolvek::test {
 
 constexpr float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
 
+using Pixels = std::set<std::pair<int, int>>;
+
+// The pixels of `colour` in `area` of `image`.
+inline Pixels pixelsOf(const QImage& image, QRgb colour, QRect area) {
+    Pixels p;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (((image.pixel(x, y) ^ colour) & 0xffffff) == 0) p.insert({x, y});
+    return p;
+}
+
 class PaintFixture : public ::testing::Test {
   protected:
     ProcessingSettings settings;
@@ -33,20 +44,7 @@ class PaintFixture : public ::testing::Test {
     void setFiltered(int i, float m) { put(shared.filteredSpectrum[i], m); }
     void setInput(int i, float m) { put(shared.inputSpectrum[i], m); }
     QRgb at(int x, int y) const { return picture.pixel(x, y); }
-    size_t count(QRgb colour, QRect area) const;
+    size_t count(QRgb colour, QRect area) const { return pixelsOf(picture, colour, area).size(); }
 };
-
-using Pixels = std::set<std::pair<int, int>>;
-
-// The pixels of `colour` in `area` of `image`.
-inline Pixels pixelsOf(const QImage& image, QRgb colour, QRect area) {
-    Pixels p;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (((image.pixel(x, y) ^ colour) & 0xffffff) == 0) p.insert({x, y});
-    return p;
-}
-
-inline size_t PaintFixture::count(QRgb colour, QRect area) const { return pixelsOf(picture, colour, area).size(); }
 
 }  // namespace tolvek::test
