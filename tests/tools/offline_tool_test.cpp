@@ -188,53 +188,47 @@ TEST_F(OfflineTool, OddButReadableHeadersGiveThePlainFilesOutput) {
     for (size_t i = 0; i < std::size(odd); ++i) EXPECT_EQ(output(odd[i]), plain) << "odd header " << i;
 }
 
-TEST_F(OfflineTool, RecordersRatesRoundTripAtTheirRateWithTheLinearGainAndNotchDepth) {
-    const double seconds = 3;
-    auto midLevel = [&](const Sound& s) { return levelDb(s, (seconds - 1) / 2, (seconds + 1) / 2); };
-    // Rate, the engine's, a tone inside the band.
-    const std::tuple<int, int, double> cases[] = {
-        {8000, 11025, 1000}, {16000, 22050, 2500}, {48000, 44100, 6000}, {96000, 44100, 15000}};
-    for (const auto& [rate, engineRate, hz] : cases) {
-        const std::string notch = " --notch2 " + std::to_string(hz);
-        write("engine.wav", engineRate, seconds, toneAt(hz));
-        const double engineDepth = midLevel(files.output("--agc off", "engine.wav")) -
-                                   midLevel(files.output("--agc off" + notch, "engine.wav"));
+// Recorders' rates, formats and channels come out at their rate and whole:
+// every sample of a voice where the delayed input puts it, scaled by the
+// linear chain's gain (two rows two minutes long, at the lowest and highest
+// levels); a tone in the band at that gain, and a notch on it as deep as at
+// the engine's own rate.
+TEST_F(OfflineTool, RecordersFilesComeOutWholeAtTheirRate) {
+    // Rate, the engine's, seconds, input and output levels, the chain's gain
+    // (input gain 1000 at level 0), a tone in the band.
+    const std::tuple<int, int, double, int, int, double, double> cases[] = {
+        {8000, 11025, 120, 90, 100, linearChainGain, 1000},
+        {16000, 22050, 3, 90, 100, linearChainGain, 2500},
+        {48000, 44100, 120, 0, 20, linearChainGain / 0.6918 * 1000 / 0.5 * 0.9, 6000},
+        {96000, 44100, 3, 90, 100, linearChainGain, 15000}};
+    for (const auto& [rate, engineRate, seconds, level, outLevel, gain, hz] : cases) {
+        const std::string levels =
+            "--agc off --input-level " + std::to_string(level) + " --output-level " + std::to_string(outLevel);
+        const double delay = 1025.0 / engineRate;  // the filter's, in s
         for (const int format : {floatWav, SF_FORMAT_FLAC | SF_FORMAT_PCM_24})
             for (int channels : {1, 2}) {
                 SCOPED_TRACE(testing::Message() << rate << " Hz, format " << format << ", " << channels << " channels");
                 // Stereo at the lower rates through the left channel by default, above through --channel 2.
                 const int used = channels == 2 && rate > 16000 ? 1 : 0;
-                const std::string args = used ? "--agc off --channel 2" : "--agc off";
-                write("in", rate, seconds, toneAt(hz), channels, format, used);
-                const Sound out = files.output(args, "in");
+                write("in", rate, seconds, speechLike, channels, format, used);
+                const Sound out = files.output(levels + (used ? " --channel 2" : ""), "in");
                 EXPECT_EQ(out.rate, rate);
                 const long lateBy = out.frames() - long(seconds * rate);
-                EXPECT_TRUE(lateBy >= 0 && lateBy <= block * rate / engineRate) << lateBy;
-                EXPECT_NEAR(midLevel(out), dBAmplitude(0.05 / std::sqrt(2) * linearChainGain), 0.5);
-                EXPECT_GE(midLevel(out) - midLevel(files.output(args + notch, "in")), engineDepth - 1.0)
-                    << "engine rate's depth " << engineDepth;
+                EXPECT_TRUE(double(lateBy) >= delay * rate - 1 && lateBy <= block * rate / engineRate) << lateBy;
+                double worst = 0;
+                for (long m = long(0.1 * rate); m < long((seconds - 0.1) * rate); ++m)
+                    worst = std::max(worst, std::abs(out.at(m) / gain - speechLike(double(m) / rate - delay)));
+                EXPECT_LT(worst, 1e-4);  // -80 dB of full scale; a sample slipped would be 5e-3
             }
-    }
-}
-
-// Minutes of speech through the pass-all chain come out whole: every sample
-// where the delayed input puts it, at the input's rate, to the end.
-TEST_F(OfflineTool, MinutesOfSpeechComeOutWholeAtTheInputsRate) {
-    const double seconds = 120;
-    // Rate, the engine's, input and output levels, the linear chain's gain (input gain 1000 at level 0).
-    const std::tuple<int, int, int, int, double> cases[] = {
-        {8000, 11025, 90, 100, linearChainGain}, {48000, 44100, 0, 20, linearChainGain / 0.6918 * 1000 / 0.5 * 0.9}};
-    for (const auto& [rate, engineRate, level, outLevel, gain] : cases) {
-        SCOPED_TRACE(rate);
-        write("in.wav", rate, seconds, speechLike);
-        const Sound out = files.output("--agc off --input-level " + std::to_string(level) + " --output-level " +
-                                       std::to_string(outLevel));
-        const double delay = 1025.0 / engineRate;  // the filter's, in s
-        ASSERT_GE(double(out.frames()), (seconds + delay) * rate - 1);
-        double worst = 0;
-        for (long m = long(0.1 * rate); m < long((seconds - 0.1) * rate); ++m)
-            worst = std::max(worst, std::abs(out.at(m) / gain - speechLike(double(m) / rate - delay)));
-        EXPECT_LT(worst, 1e-4);  // -80 dB of full scale; a sample slipped would be 5e-3
+        const std::string notch = levels + " --notch2 " + std::to_string(hz);
+        auto depth = [&](int fileRate) {
+            write("tone.wav", fileRate, 3, toneAt(hz));
+            const double plain = levelDb(files.output(levels, "tone.wav"), 1, 2);
+            EXPECT_NEAR(plain, dBAmplitude(0.05 / std::sqrt(2) * gain), 0.5) << fileRate;
+            return plain - levelDb(files.output(notch, "tone.wav"), 1, 2);
+        };
+        const double engineDepth = depth(engineRate);
+        EXPECT_GE(depth(rate), engineDepth - 1.0) << rate << " Hz against the engine's rate";
     }
 }
 
