@@ -45,8 +45,7 @@ TEST_F(PaintFixture, NotchBandsAndBandEdgesSitAtTheirColumns) {
     for (int y = 41; y <= 261; ++y) EXPECT_EQ(at(252, y) == cutoffColour, y > 41) << y;
     // Other positions go through the same conversion.
     for (float v : {0.0f, 43.0f, 44.0f, 12345.6f, 70000.0f}) {
-        put(settings.lowerCutoff, v);
-        paint();
+        put(settings.lowerCutoff, v), paint();
         const int x = 60 + int(double(v) * 512 / 44100 + 0.5);  // rounded: 43 -> 0, 44 -> 1
         EXPECT_TRUE(at(x, 150) == cutoffColour && at(x - 1, 150) != cutoffColour) << v;
     }
