@@ -25,8 +25,8 @@ static std::vector<float> humAndNoise(int n, double hz, int rate, unsigned seed)
     return x;
 }
 
-// At any scale, however small: the line and the estimate are not rounded.
-// Silence alone never moves the period. Pulled toward hum off the nominal,
+// Removed until the first adaptation, at any scale, however small: the line
+// and the estimate are not rounded. Silence alone never moves the period. Pulled toward hum off the nominal,
 // the period ends at the limit on that side.
 TEST(CombFilter, PeriodicInputIsRemovedFromTheFourthPeriodAndThePeriodKeepsItsLimits) {
     auto quiet = std::make_unique<CombFilter>();

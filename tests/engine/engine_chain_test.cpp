@@ -43,7 +43,7 @@ TEST(EngineChain, TestNoiseInputLevelAndOverload) {
         counts[std::min(15, int(x / top * 16))]++;
     }
     double chi2 = 0;
-    for (int c : counts) chi2 += (c - 65536.0) * (c - 65536.0) / 65536.0;
+    for (int c : counts) chi2 += (c - 65536.0) * (c - 65536.0) / 65536.0;  // 2^20 samples, 2^16 a bin
     EXPECT_LT(chi2, 37.7);
     EngineRig noisy, rig;
     put(noisy.engine->settings.noiseTestOn, 1);
