@@ -21,43 +21,33 @@ class ProgramTest : public QObject {
     QTemporaryDir dir;
     QString lockPath() const { return dir.filePath("tolvek-filter.lock"); }
 
-    // Starts the first copy and waits until it holds the lock.
-    bool startHolder(QProcess& holder) {
-        holder.start(QCoreApplication::applicationFilePath(), {"--hold-lock", lockPath()});
-        return holder.waitForReadyRead(5000) && holder.readLine() == "held\n";
-    }
-
   private slots:
-    // While the first copy runs, the second asks before any window exists;
+    // While the first copy runs, the second asks before any window exists:
     // Yes goes on, No ends it with 0. A first copy that ended, or was killed
     // and left its lock file behind, does not hold the lock: the next start
     // does not ask.
     void singleInstance() {
         for (bool killed : {false, true}) {
-            QProcess holder;
-            QVERIFY(startHolder(holder));
-            if (!killed) {
-                {
-                    BoxAnswerer yes(QMessageBox::Yes);
-                    InstanceLock lock(lockPath());
-                    QVERIFY(mayStart(lock, askStartAnotherCopy));
-                    QCOMPARE(yes.boxes().size(), 1);
-                }
-                BoxAnswerer answerer(QMessageBox::No);
+            QProcess holder;  // the first copy, holding the lock once it says so
+            holder.start(QCoreApplication::applicationFilePath(), {"--hold-lock", lockPath()});
+            QVERIFY(holder.waitForReadyRead(5000) && holder.readLine() == "held\n");
+            BoxAnswerer answerer(killed ? QMessageBox::Yes : QMessageBox::No);
+            InstanceLock second(lockPath());
+            if (killed)
+                QVERIFY(mayStart(second, askStartAnotherCopy));
+            else
                 QCOMPARE(runProgram({.lockPath = lockPath()}), 0);
-                QCOMPARE(answerer.boxes().size(), 1);
-                const SeenBox& box = answerer.boxes()[0];
-                QCOMPARE(box.title, QString("Oops!"));
-                QCOMPARE(box.text,
-                         QString("An instance of Tolvekfilter is already running!\nStart another one anyway?"));
-                QVERIFY(box.icon == QMessageBox::Warning && box.defaultButton == QMessageBox::No);
-                QVERIFY(!box.hadOwner && box.otherWindowsShown == 0);
-            }
+            QCOMPARE(answerer.boxes().size(), 1);
+            const SeenBox& box = answerer.boxes()[0];
+            QCOMPARE(box.title, QString("Oops!"));
+            QCOMPARE(box.text, QString("An instance of Tolvekfilter is already running!\nStart another one anyway?"));
+            QVERIFY(box.icon == QMessageBox::Warning && box.defaultButton == QMessageBox::No);
+            QVERIFY(!box.hadOwner && box.otherWindowsShown == 0);
             killed ? holder.kill() : holder.closeWriteChannel();  // SIGKILL
             QVERIFY(holder.waitForFinished(5000));
             QCOMPARE(QFile::exists(lockPath()), killed);
-            InstanceLock lock(lockPath());
-            QVERIFY(mayStart(lock, [] { return false; }));
+            InstanceLock next(lockPath());
+            QVERIFY(mayStart(next, [] { return false; }));
         }
     }
 
