@@ -84,13 +84,6 @@ struct Fmt {
     std::optional<uint32_t> size;   // default: the true 16
 };
 
-std::string fmtChunk(const Fmt& f) {
-    const uint16_t align = f.align.value_or(uint16_t(f.channels * f.bits / 8));
-    return chunk(
-        "fmt ", le(f.tag, 2) + le(f.channels, 2) + le(f.rate, 4) + le(f.rate * align, 4) + le(align, 2) + le(f.bits, 2),
-        f.size);
-}
-
 std::string riff(const std::string& chunks, std::optional<uint32_t> size = {}) {
     return "RIFF" + le(size.value_or(uint32_t(chunks.size() + 4)), 4) + "WAVE" + chunks;
 }
@@ -104,6 +97,14 @@ std::string pcm16Data(std::optional<uint32_t> size = {}) {
 
 std::string floatData(const std::vector<float>& x) {
     return chunk("data", {reinterpret_cast<const char*>(x.data()), x.size() * 4});
+}
+
+// A WAV: the fmt chunk `f`, then `chunks` (by default the tone's data).
+std::string wav(const Fmt& f = {}, const std::string& chunks = pcm16Data(), std::optional<uint32_t> riffSize = {}) {
+    const uint16_t align = f.align.value_or(uint16_t(f.channels * f.bits / 8));
+    const std::string fmt =
+        le(f.tag, 2) + le(f.channels, 2) + le(f.rate, 4) + le(f.rate * align, 4) + le(align, 2) + le(f.bits, 2);
+    return riff(chunk("fmt ", fmt, f.size) + chunks, riffSize);
 }
 
 struct OfflineTool : ::testing::Test {
@@ -177,13 +178,13 @@ TEST_F(OfflineTool, OddButReadableHeadersGiveThePlainFilesOutput) {
         files.writeBytes("in.wav", bytes);
         return files.output("").samples;
     };
-    const std::vector<float> plain = output(riff(fmtChunk({}) + pcm16Data()));
+    const std::vector<float> plain = output(wav());
     ASSERT_GT(plain.size(), 5000u * 2);
     const std::string odd[] = {
-        riff(fmtChunk({}) + pcm16Data(), 0xffffffff),
-        riff(fmtChunk({}) + pcm16Data() + chunk("LIST", "INFO", 0xfffffff0)),
-        riff(fmtChunk({}) + chunk("LIST", "INFO" + std::string(1 << 20, 'x')) + pcm16Data()),
-        riff(fmtChunk({.align = 0}) + pcm16Data()),
+        wav({}, pcm16Data(), 0xffffffff),
+        wav({}, pcm16Data() + chunk("LIST", "INFO", 0xfffffff0)),
+        wav({}, chunk("LIST", "INFO" + std::string(1 << 20, 'x')) + pcm16Data()),
+        wav({.align = 0}),
     };
     for (size_t i = 0; i < std::size(odd); ++i) EXPECT_EQ(output(odd[i]), plain) << "odd header " << i;
 }
@@ -259,9 +260,9 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineLeavingTheFolderAlone) {
     };
     std::string junk;
     for (int i = 0; i < 3000; ++i) junk.push_back(char(i * 7919 % 251));
-    const std::string floatFmt = fmtChunk({.tag = 3, .bits = 32}), out = " " + files.path("out.wav");
-    const std::string good = file(riff(fmtChunk({}) + pcm16Data())), goodIn = files.path("bytes-0.wav");
-    file(riff(fmtChunk({.channels = 2, .rate = 48000}) + pcm16Data()));
+    const Fmt floats{.tag = 3, .bits = 32};
+    const std::string out = " " + files.path("out.wav"), good = file(wav()), goodIn = files.path("bytes-0.wav");
+    file(wav({.channels = 2, .rate = 48000}));
     const std::string in = files.path("bytes-1.wav"), original = fileBytes(in);
     std::filesystem::create_hard_link(in, files.path("hard.wav"));
     std::filesystem::create_symlink(in, files.path("soft.wav"));
@@ -274,29 +275,24 @@ TEST_F(OfflineTool, BadInputIsRefusedWithOneLineLeavingTheFolderAlone) {
         {in + " --engine-rate 48000" + out, "--engine-rate"}, {in + " --out-rate 8000" + out, "input or engine"},
         {in + " --format pcm8" + out, "--format"}, {in + " --engine-rate 11025 --notch1 6000" + out, "5512 Hz"},
         {files.path("missing.wav") + out, "missing.wav"}, {file(junk), "bytes-2.wav"},
-        {file(riff(fmtChunk({.rate = 500}) + pcm16Data())), "500 Hz"},
-        {file(riff(fmtChunk({}) + chunk("data", ""))), "no audio"},
+        {file(wav({.rate = 500})), "500 Hz"}, {file(wav({}, chunk("data", ""))), "no audio"},
         {"--lms 0 " + good, "--lms"}, {"--output-level 201 " + good, "--output-level"}, {"--comb 55 " + good, "--comb"},
         {"--upper 20000 " + good, "--upper"}, {"--notch2 nan " + good, "--notch2"},
         {"--lower 3000 --upper 2000 " + good, "--lower"}, {"--band wide " + good, "--band"}, {"--agc " + good, ""},
         {"--frobnicate 1 " + good, "--frobnicate"}, {goodIn, "missing"},
         // Hostile headers and samples.
-        {file(riff(fmtChunk({.size = 0xffffffff}) + pcm16Data())), "fmt"},
-        {file(riff(fmtChunk({}) + pcm16Data(0xffffffff))), "truncated"},
-        {file(riff(fmtChunk({}) + pcm16Data(0x80000000))), "truncated"},
-        {file(riff(fmtChunk({}) + chunk("LIST", "INFO", 0xfffffff0) + pcm16Data())), "data"},
-        {file(riff(fmtChunk({.channels = 0, .align = 2}) + pcm16Data())), "hannel"},
-        {file(riff(fmtChunk({.channels = 65535, .align = 2}) + pcm16Data())), "hannel"},
-        {file(riff(fmtChunk({.rate = 0}) + pcm16Data())), "bytes-"},
-        {file(riff(fmtChunk({.rate = 4000000000u}) + pcm16Data())), "bytes-"},
-        {file(riff(fmtChunk({.bits = 0, .align = 2}) + pcm16Data())), "format"},
-        {file(riff(fmtChunk({.bits = 64}) + pcm16Data())), "format"},
-        {file(riff(fmtChunk({}))), "data"}, {file(riff(pcm16Data())), "bytes-"},
-        {file(riff(fmtChunk({})).substr(0, 30)), "bytes-"}, {file("RIFF"), "bytes-"}, {file(""), "bytes-"},
-        {file(riff(floatFmt + floatData(std::vector<float>(5000, NAN)))), "frame 0 holds nan"},
-        {file(riff(floatFmt + floatData({0.5f, 0.25f, -INFINITY}))), "frame 2 holds -inf"},
-        {file(riff(fmtChunk({.tag = 3, .channels = 2, .bits = 32}) + floatData({0, 0, 0, 3e38f}))), "frame 1 holds 3e+38"},
-        {file(riff(floatFmt + floatData({0.5f, 1001.0f}))), "frame 1 holds 1001, beyond 1000 times full scale"}};
+        {file(wav({.size = 0xffffffff})), "fmt"}, {file(wav({}, pcm16Data(0xffffffff))), "truncated"},
+        {file(wav({}, pcm16Data(0x80000000))), "truncated"},
+        {file(wav({}, chunk("LIST", "INFO", 0xfffffff0) + pcm16Data())), "data"},
+        {file(wav({.channels = 0, .align = 2})), "hannel"}, {file(wav({.channels = 65535, .align = 2})), "hannel"},
+        {file(wav({.rate = 0})), "bytes-"}, {file(wav({.rate = 4000000000u})), "bytes-"},
+        {file(wav({.bits = 0, .align = 2})), "format"}, {file(wav({.bits = 64})), "format"},
+        {file(wav({}, "")), "data"}, {file(riff(pcm16Data())), "bytes-"}, {file(wav().substr(0, 30)), "bytes-"},
+        {file("RIFF"), "bytes-"}, {file(""), "bytes-"},
+        {file(wav(floats, floatData(std::vector<float>(5000, NAN)))), "frame 0 holds nan"},
+        {file(wav(floats, floatData({0.5f, 0.25f, -INFINITY}))), "frame 2 holds -inf"},
+        {file(wav({.tag = 3, .channels = 2, .bits = 32}, floatData({0, 0, 0, 3e38f}))), "frame 1 holds 3e+38"},
+        {file(wav(floats, floatData({0.5f, 1001.0f}))), "frame 1 holds 1001, beyond 1000 times full scale"}};
     // clang-format on
     const auto before = folderContents();
     for (const auto& [args, mentions] : cases) {
