@@ -10,8 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <numeric>
-#include <random>
+#include <ranges>
 
 #include "file_size_limit.h"
 #include "sound_file.h"
@@ -54,9 +53,8 @@ std::vector<int> blockTags(const std::string& path) {
     return tags;
 }
 std::vector<int> tagRange(int first, int count) {
-    std::vector<int> tags(static_cast<size_t>(count));
-    std::iota(tags.begin(), tags.end(), first);
-    return tags;
+    const auto tags = std::views::iota(first, first + count);
+    return {tags.begin(), tags.end()};
 }
 
 // A complete file: every header field describes exactly its bytes (16-bit
@@ -211,7 +209,7 @@ TEST_F(RecorderTest, MissingFolderAndFullDisk) {
     expectWaveFile(r.path, tagRange(0, 3));
 }
 
-// A producer on its own thread while recordings start and stop at random:
+// A producer on its own thread while recordings start and stop at odd times:
 // no block goes to two files, none is torn, the order holds.
 TEST_F(RecorderTest, BlocksNeverLeakAcrossFilesOrTear) {
     std::atomic<bool> running{true};
@@ -221,11 +219,10 @@ TEST_F(RecorderTest, BlocksNeverLeakAcrossFilesOrTear) {
     });
     std::vector<std::string> paths;
     recorder(waveMaxDataBytes, RecorderTiming{2ms, 20ms, {}});
-    std::mt19937 random(7);
     for (int i = 0; i < 12; ++i) {
-        paths.push_back(start().path);  // also ends the previous one
-        std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 60));
-        if (i % 3 == 0) rec->stopRecording(), std::this_thread::sleep_for(5ms);  // idle: blocks go nowhere
+        paths.push_back(start().path);                                             // also ends the previous one
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + i * 37 % 60));  // 10 to 69 ms, mixed
+        if (i % 3 == 0) rec->stopRecording(), std::this_thread::sleep_for(5ms);    // idle: blocks go nowhere
     }
     rec.reset();
     running = false;
