@@ -3,11 +3,7 @@
 // the box has no such button).
 #pragma once
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
+#include <QtWidgets>
 
 struct SeenBox {
     QString title, text;
@@ -26,10 +22,8 @@ class BoxAnswerer {
             for (QWidget* w : shown) others += w->isVisible();
             for (QWidget* w : shown)
                 if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                    QAbstractButton* def = box->defaultButton();
                     seen.append({box->windowTitle(), box->text(), box->icon(),
-                                 def ? box->standardButton(def) : QMessageBox::NoButton, box->parentWidget() != nullptr,
-                                 others});
+                                 box->standardButton(box->defaultButton()), box->parentWidget() != nullptr, others});
                     return (box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok))->click();
                 }
         });

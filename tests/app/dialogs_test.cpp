@@ -1,12 +1,8 @@
 // The Controls and Samplerate dialogs and the openers' messages: every
 // control writes its setting at once (the About box is checked through the
 // window's menu).
-#include <QCheckBox>
-#include <QFile>
-#include <QRadioButton>
-#include <QSlider>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 #include <vector>
 
 #include "box_answerer.h"

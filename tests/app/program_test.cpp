@@ -3,14 +3,11 @@
 // start, and the watchdog that calls a device lost. Run with "--hold-lock
 // <path>" this executable is the first copy: it takes the lock, prints "held"
 // and keeps it until its input closes or it is killed.
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
 
 #include "box_answerer.h"
 #include "device_watchdog.h"
-#include "main_window.h"
 #include "program.h"
 #include "single_instance.h"
 
