@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "library_messages.h"
 #include "realtime_guard.h"
 
 namespace tolvek {
@@ -17,6 +18,7 @@ static int audioCallback(const void* input, void* output, unsigned long frames, 
     auto* state = static_cast<AudioStreamState*>(userData);
     [[maybe_unused]] RealtimeGuard guard;
     disableDenormals();
+    noteAudioThread();
     Engine& engine = *state->engine;
     const ProcessResult r = engine.process(static_cast<const float*>(input), static_cast<float*>(output), frames);
     if (input != nullptr && !r.paused && get(engine.settings.cpuLoadShown) != 0)
@@ -108,6 +110,7 @@ static bool lostStreamClosed(const AudioStreamState& state) {
 }
 
 StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseMs) {
+    filterLibraryMessages();
     stopAndClose(state);
     if (pauseMs) Pa_Sleep(static_cast<long>(pauseMs));
     if (state.deviceLost) {
@@ -170,8 +173,10 @@ void abandonAudioStream(AudioStreamState& state) {
     if (state.audioStream) {
         auto closed = std::make_shared<std::atomic<bool>>(false);
         state.abandonedClosed = closed;
-        std::thread([stream = state.audioStream, closed] {
+        std::thread([stream = state.audioStream, closed, thread = audioThread()] {
+            markLostAudioThread(thread);  // should it be caught in the library's error loop
             Pa_AbortStream(stream);
+            markLostAudioThread(0);
             Pa_CloseStream(stream);
             closed->store(true, std::memory_order_release);
         }).detach();

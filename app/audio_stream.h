@@ -67,10 +67,12 @@ void closeAudioStream(AudioStreamState& state);
 
 // For a device that has stopped delivering blocks: forgets the stream at
 // once and aborts (a stop would wait for output to drain into the dead
-// device) and closes it on a thread of its own, as on some servers (PipeWire
-// through its ALSA plugin) that waits forever for the library's audio thread.
-// The library stays initialised until the next opening; it stays so for the
-// rest of the run if the stream is not closed by then.
+// device) and closes it on a thread of its own, so that a slow abort never
+// holds up the window. On PipeWire through its ALSA plugin the abort would
+// wait forever for the library's audio thread, caught in an error loop: it
+// is ended there (library_messages.h). The library stays initialised until
+// the next opening; it stays so for the rest of the run if the stream is not
+// closed by then.
 void abandonAudioStream(AudioStreamState& state);
 
 }  // namespace tolvek

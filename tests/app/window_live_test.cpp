@@ -2,11 +2,13 @@
 // Samplerate dialog and a stopped sound server, each met while recording,
 // with the sound, the recordings and the window kept in order.
 #include <signal.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QtTest>
+#include <ctime>
 #include <functional>
 
 #include "box_answerer.h"
@@ -99,7 +101,8 @@ class WindowLiveTest : public QObject {
     }
 
     // The window notices within about a second, says so without blocking,
-    // completes the recording with whole blocks and stays usable; once the
+    // completes the recording with whole blocks and stays usable; the lost
+    // stream closes, leaving no busy thread and no flood on stderr; once the
     // server is back, choosing a rate brings the sound back.
     void stoppedServerIsReportedAndTheRecordingCompleted() {
         test::LiveDevice live;
@@ -112,11 +115,26 @@ class WindowLiveTest : public QObject {
         QVERIFY(!window->deviceLossNotice());
         const qint64 server = live.device.serverPid();
         QVERIFY(server > 0);
+        QTemporaryFile errors;  // stderr from the loss on
+        const int terminal = ::dup(STDERR_FILENO);
+        QVERIFY(errors.open() && ::dup2(errors.handle(), STDERR_FILENO) >= 0);
         QElapsedTimer sinceStop;
         sinceStop.start();
         QCOMPARE(::kill(pid_t(server), SIGTERM), 0);
         QTRY_VERIFY_WITH_TIMEOUT(window->deviceLossNotice(), 10000);
         QVERIFY(sinceStop.elapsed() < 1000 + 4 * 93 + 500);  // silence limit, server's last blocks, slack
+        // The lost stream's threads have ended: no core kept busy (CPU time,
+        // as the machine may be loaded), and no more than a few lines.
+        const std::clock_t cpuAtNotice = std::clock();
+        QTest::qWait(2000);
+        const double cpuSeconds = double(std::clock() - cpuAtNotice) / CLOCKS_PER_SEC;
+        ::dup2(terminal, STDERR_FILENO);
+        ::close(terminal);
+        errors.seek(0);  // shares its offset with stderr
+        const qsizetype lines = errors.readAll().count('\n');
+        QVERIFY2(cpuSeconds < 0.3 && lines < 20,
+                 qPrintable(QString("%1 s of CPU, %2 lines").arg(cpuSeconds).arg(lines)));
+        QVERIFY(window->audioStream().abandonedClosed->load());
         QMessageBox* notice = window->deviceLossNotice();
         QCOMPARE(notice->windowTitle(), QString("LMS"));
         QVERIFY(!notice->isModal() && notice->text().contains("Samplerate"));
