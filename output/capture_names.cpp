@@ -14,13 +14,13 @@ namespace {
 
 constexpr int maxNameSuffix = 999;  // beyond this the directory is surely unusable
 
+}  // namespace
+
 std::string timeStem(const char* prefix, const std::tm& t) {
     char name[64];
     std::snprintf(name, sizeof name, "%s%02d.%02d.%02d h", prefix, t.tm_hour, t.tm_min, t.tm_sec);
     return name;
 }
-
-}  // namespace
 
 std::tm localTimeNow() {
     const std::time_t now = std::time(nullptr);

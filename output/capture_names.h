@@ -10,8 +10,10 @@ namespace tolvek {
 // The local time of day now.
 std::tm localTimeNow();
 
-// "Wave Capture 09.05.03 h" and "Capture 09.05.03 h": the name without its
-// extension, from hour, minute and second.
+// `prefix` and the time of day, "09.05.03 h": a file name without its extension.
+std::string timeStem(const char* prefix, const std::tm& t);
+
+// "Wave Capture 09.05.03 h" and "Capture 09.05.03 h".
 std::string waveCaptureStem(const std::tm& t);
 std::string pictureStem(const std::tm& t);
 

@@ -6,11 +6,7 @@
 
 namespace tolvek {
 
-std::string levelLogStem(const std::tm& t) {
-    char name[64];
-    std::snprintf(name, sizeof name, "Level Log %02d.%02d.%02d h", t.tm_hour, t.tm_min, t.tm_sec);
-    return name;
-}
+std::string levelLogStem(const std::tm& t) { return timeStem("Level Log ", t); }
 
 bool LevelLogFile::open(const std::string& dir, const std::tm& now, std::string& error) {
     close();
