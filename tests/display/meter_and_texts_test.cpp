@@ -83,7 +83,6 @@ TEST_F(PaintFixture, ReadoutsLabelsAndStatusTexts) {
         {level(0), green, top, {{"Sig = 0 dB", {640, 10}}}},
         {level(binForLevel(-50.7)), green, top, {{"Sig = -60 dB", {640, 10}}}},
         {level(binForLevel(25)), green, top, {{"Sig = 15 dB", {640, 10}}}},
-        {level(nan), green, top, {{"Sig = 0 dB", {640, 10}}}},
         {rate(22050, 100), teal, top, {{"Lower cutoff: 1031 Hz", {60, 10}}, {"Upper cutoff: 2031 Hz", {232, 10}}, {"Mouse cursor: 538 Hz", {410, 10}}}},
         {rate(44100, -10), teal, top, {{"Lower cutoff: 2063 Hz", {60, 10}}, {"Upper cutoff: 4063 Hz", {232, 10}}, {"Mouse cursor: -108 Hz", {410, 10}}}},
         {rate(22050, 0), grey, labels, {{"0", {60, 277}, true}, {"1.0", {245, 277}, true}, {"2.0", {431, 277}, true},
