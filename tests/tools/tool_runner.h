@@ -22,30 +22,30 @@ struct ToolRun {
 
 // A private folder for one test's files, and the tool run on them.
 struct ToolFolder : TempDir {
-    std::string path(const std::string& name) const { return file(name); }
-
     void writeBytes(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        std::ofstream(file(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    std::string bytes(const std::string& name) const {
+        std::ifstream in(file(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
     ToolRun run(const std::string& args) const {
-        const std::string errFile = path("stderr.txt");
-        const int raw = std::system((std::string(OFFLINE_TOOL) + " " + args + " 2>" + errFile).c_str());
-        std::ifstream in(errFile);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {std::istreambuf_iterator<char>(in), {}}};
+        const int raw = std::system((std::string(OFFLINE_TOOL) + " " + args + " 2>" + file("stderr.txt")).c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, bytes("stderr.txt")};
     }
 
     // The tool's output for the file `in` with `args`, expecting success.
     Sound output(const std::string& args, const std::string& in = "in.wav") const {
-        const ToolRun r = run(args + " " + path(in) + " " + path("out.wav"));
+        const ToolRun r = run(args + " " + file(in) + " " + file("out.wav"));
         EXPECT_EQ(r.status, 0) << args << ": " << r.stderrText;
-        return readSound(path("out.wav"));
+        return readSound(file("out.wav"));
     }
 
     // Filters a mono signal at `rate` with `args`; the output's left channel,
     // checked to equal the right one.
     std::vector<float> filter(const std::vector<float>& x, int rate, const std::string& args) const {
-        EXPECT_TRUE(writeSound(path("in.wav"), x, rate));
+        EXPECT_TRUE(writeSound(file("in.wav"), x, rate));
         const Sound out = output(args);
         EXPECT_TRUE(out.opened && out.channels == 2);
         std::vector<float> left, right;
