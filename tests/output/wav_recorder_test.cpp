@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -117,6 +116,7 @@ TEST_F(RecorderTest, EveryRateInAFileOfItsOwn) {
     pushTags(10, 1);  // beyond the largest size
     ASSERT_TRUE(waitFor([&] { return rec->path() != files[4] && rec->waveBytesWritten() == blockBytes; }));
     const std::string continued = rec->path();
+    EXPECT_PRED2(has, continued, "/Wave Capture ");
     EXPECT_EQ(rec->takeError(), "");
     rec.reset();
     for (int i = 0; i < 5; ++i) expectWaveFile(files[size_t(i)], tagRange(i * (i - 1) / 2, i), rates[i]);
@@ -140,26 +140,6 @@ TEST_F(RecorderTest, BlocksReachTheFileSaturatedOnBothChannels) {
         for (int c : {0, 1}) ASSERT_EQ(s.at(i, c) * 32768, std::clamp(b.samples[i], -32768, 32767)) << i;
     const auto h = waveHeader(0xFFFFE000u, 11025);
     EXPECT_EQ(field({h.begin(), h.end()}, 4), 0xFFFFE000u + 36);
-}
-
-// Between header updates the header may lag behind the data, never run ahead.
-TEST_F(RecorderTest, FileReadWhileRecordingIsValidAfterTheHeaderUpdate) {
-    const OutputResult r = start();
-    pushTags(0, 5);
-    ASSERT_TRUE(waitFor([&] { return rec->waveBytesWritten() == 5 * blockBytes; }));
-    std::this_thread::sleep_for(1200ms);  // the header is rewritten about once a second
-    std::filesystem::copy_file(r.path, dir.file("cut.wav"));
-    expectWaveFile(dir.file("cut.wav"), tagRange(0, 5));
-    pushTags(5, 3);
-    for (int i = 0; i < 20; ++i, std::this_thread::sleep_for(2ms)) {
-        const auto bytes = readBytes(r.path);
-        ASSERT_GE(bytes.size(), 44u);
-        EXPECT_LE(44 + field(bytes, 40), bytes.size());
-        EXPECT_EQ(field(bytes, 4), field(bytes, 40) + 36);
-    }
-    rec->stopRecording();
-    EXPECT_EQ(get(settings.recordingOn) + rec->waveBytesWritten(), 0u);
-    expectWaveFile(r.path, tagRange(0, 8));
 }
 
 // A writer stalled longer than the ring holds: the file still lasts as long
@@ -210,7 +190,9 @@ TEST_F(RecorderTest, MissingFolderAndFullDisk) {
 }
 
 // A producer on its own thread while recordings start and stop at odd times:
-// no block goes to two files, none is torn, the order holds.
+// no block goes to two files, none is torn, the order holds. Read while the
+// writer writes, a header may lag behind the data, never run ahead; a stop
+// shuts the ring's gate.
 TEST_F(RecorderTest, BlocksNeverLeakAcrossFilesOrTear) {
     std::atomic<bool> running{true};
     std::thread producer([&] {  // tags up to 32767 fit the file's samples
@@ -220,9 +202,18 @@ TEST_F(RecorderTest, BlocksNeverLeakAcrossFilesOrTear) {
     std::vector<std::string> paths;
     recorder(waveMaxDataBytes, RecorderTiming{2ms, 20ms, {}});
     for (int i = 0; i < 12; ++i) {
-        paths.push_back(start().path);                                             // also ends the previous one
-        std::this_thread::sleep_for(std::chrono::milliseconds(10 + i * 37 % 60));  // 10 to 69 ms, mixed
-        if (i % 3 == 0) rec->stopRecording(), std::this_thread::sleep_for(5ms);    // idle: blocks go nowhere
+        paths.push_back(start().path);                                                  // also ends the previous one
+        for (int k = 0; k < 10 + i * 37 % 60; ++k, std::this_thread::sleep_for(1ms)) {  // 10 to 69 ms, mixed
+            const auto bytes = readBytes(paths.back());
+            ASSERT_GE(bytes.size(), 44u);
+            EXPECT_LE(44 + field(bytes, 40), bytes.size());
+            EXPECT_EQ(field(bytes, 4), field(bytes, 40) + 36);
+        }
+        if (i % 3 == 0) {  // idle: blocks go nowhere
+            rec->stopRecording();
+            EXPECT_EQ(get(settings.recordingOn) + rec->waveBytesWritten(), 0u);
+            std::this_thread::sleep_for(5ms);
+        }
     }
     rec.reset();
     running = false;
