@@ -57,10 +57,6 @@ TEST(GdiSurface, FarCoordinatesAreClippedNotWalked) {
     });
     for (int x = 0; x < 20; ++x) EXPECT_TRUE(p.count({x, 5}) && p.count({x, 0}) && p.count({x, 1}));
     for (int y = 0; y < 12; ++y) EXPECT_TRUE(p.count({3, y}));
-    QImage none;
-    GdiSurface n(none);  // a picture that could not be made: nothing drawn, no crash
-    n.line(QPoint(0, 0), QPoint(5, 5), Pen{ink});
-    n.text(QPoint(0, 0), "x", QFont(), ink, TextAlign::leftTop);
 }
 
 }  // namespace tolvek::test

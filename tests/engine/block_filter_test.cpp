@@ -87,6 +87,7 @@ TEST(BlockFilter, MaskIndexRules) {
         {"notch 4 at 22000: q = 511, h = 50", {{0, 0, 0, 1}, {0, 0, 0, 22000}}, {{461, 561}, {7631, 7731}}},
         {"pass with lo 0: only float 8192 at the top", {{}, {}, false, true, 20, 30000}, {{697, 7495}, {8192, 8192}}},
         {"pass with negative lo: nothing at the top", {{}, {}, false, true, -500, 30000}, {{697, 7495}}},
+        {"reject from -1e38 to infinity: everything", {{}, {}, true, false, -1e38f, INFINITY}, {{1, 8192}}},
         {"both bands at the start edges clear everything; wild notches nothing",
          {{0, 0, 1, 1}, {0, 0, 1e30f, NAN}, true, true, 16500, 32500},
          {{1, 8192}}},

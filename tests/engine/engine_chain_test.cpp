@@ -100,11 +100,6 @@ TEST(EngineChain, BadBuffersAndSamplesDoNoLastingHarm) {
     EXPECT_TRUE(std::isfinite(rig.outputRms()));  // both channels are the same
     rig.tone(500, 0.3, 1);
     EXPECT_TRUE(rig.outputRms() > 0 && std::isfinite(rig.outputRms()));
-    auto& s = rig.engine->settings;  // wild positions are harmless
-    put(s.rejectOn, 1), put(s.lowerCutoff, -1e38f), put(s.upperCutoff, INFINITY);
-    put(s.notch2On, 1), put(s.notch2Freq, NAN);
-    rig.tone(500, 0.3, 2);
-    EXPECT_TRUE(std::isfinite(rig.outputRms()));
 }
 
 // Buffers of 1, 700 and 1347 frames: the blocks of whole buffers, and
