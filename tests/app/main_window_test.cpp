@@ -19,13 +19,6 @@ using Changes = QList<std::pair<std::atomic<int32_t> PS::*, int>>;
 
 namespace {
 
-// Every setting's bits, in the order declared.
-QList<int32_t> bits(const PS& s) {
-    QList<int32_t> words(sizeof(PS) / sizeof(int32_t));
-    std::memcpy(words.data(), static_cast<const void*>(&s), sizeof(PS));
-    return words;
-}
-
 // The switches, marks and the Pause button with the setting each shows: on
 // while it is 1 (off while it is 1, for the second mark of a pair).
 // clang-format off
@@ -77,7 +70,7 @@ class MainWindowTest : public QObject {
     void expectState(const Changes& changes = {}, int format = 2) {
         PS expected;
         for (auto [setting, value] : changes) put(expected.*setting, value);
-        QCOMPARE(bits(engine->settings), bits(expected));
+        QVERIFY(std::memcmp(static_cast<const void*>(&engine->settings), &expected, sizeof(PS)) == 0);  // every bit
         QString wrong;  // the ids of the controls and marks that do not show the settings
         for (auto [id, setting, on] : shows)
             if (shownOn(*window, id) != ((get(expected.*setting) == 1) == on)) wrong += QString(" %1").arg(id);
@@ -107,9 +100,9 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    // The frame, menus and controls sit in place with their start image or
-    // caption and screen-reader name; the layout is fixed.
-    void layout() {
+    // The frame, menus, controls and sliders sit in place with their start
+    // image, caption or value and screen-reader name; the layout is fixed.
+    void layoutAndSliders() {
         QVERIFY(window->windowTitle() == "Tolvek Filter" && !window->windowIcon().isNull());
         QVERIFY(window->width() == 990 && window->height() >= 585);
         QCOMPARE(window->client()->mapTo(window.get(), QPoint(0, 0)).y(), window->menuBar()->height());
@@ -142,11 +135,8 @@ class MainWindowTest : public QObject {
             QCOMPARE(sw ? sw->imageName() : static_cast<QPushButton*>(control(id))->text(), image);
             if (sw) QCOMPARE(QImage(":/" + image).size(), rect.size());
         }
-    }
-
-    // The level sliders feed their settings at every move (brightness stays
-    // in the window); 0 at the top; the focus goes back to the window.
-    void sliders() {
+        // The level sliders feed their settings at every move (brightness
+        // stays in the window); 0 at the top; the focus goes back to the window.
         const std::tuple<QSlider*, QRect, int, int, std::atomic<int32_t>*> sliders[] = {
             {window->inputLevelSlider(), {940, 35, 20, 230}, 100, 90, &engine->settings.inputLevel},
             {window->brightnessSlider(), {30, 300, 20, 190}, 100, 80, nullptr},
@@ -236,8 +226,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(get(s.lowerCutoff), 16361.328125f);
     }
 
-    // Each switch, button and check item toggles the setting it shows, and back.
-    void togglesFlipTheirSetting() {
+    // Each switch, button and check item toggles the setting it shows, and
+    // back. Choices show one mode at a time, after every pair of modes in
+    // either order and a mode chosen twice; each Capture item marks its format
+    // alone. A switch holding neither 0 nor 1 becomes 1; a double click
+    // toggles once.
+    void commandsThroughTheirInputs() {
         const QList choices{cmd::pass, cmd::reject, cmd::passAll, cmd::agcFast, cmd::viewFast};
         for (auto [id, setting, on] : shows) {
             if (!on || choices.contains(id)) continue;
@@ -247,11 +241,6 @@ class MainWindowTest : public QObject {
             send(id);
             expectState();
         }
-    }
-
-    // Choices show one mode at a time, after every pair of modes in either
-    // order and a mode chosen twice; each Capture item marks its format alone.
-    void choicesStayExclusive() {
         for (int id : {cmd::passAll, cmd::pass, cmd::pass, cmd::reject, cmd::reject, cmd::passAll, cmd::reject,
                        cmd::pass, cmd::passAll}) {
             send(id);
@@ -270,10 +259,6 @@ class MainWindowTest : public QObject {
             send(id);
             expectState({}, format);
         }
-    }
-
-    // A switch holding neither 0 nor 1 becomes 1; a double click toggles once.
-    void oddValuesAndDoubleClicks() {
         put(engine->settings.blankerOn, 7);
         put(engine->settings.notch2On, -1);
         send(cmd::blanker);
