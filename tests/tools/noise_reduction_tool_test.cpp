@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <map>
 #include <numeric>
 #include <string>
 #include <tuple>
@@ -54,10 +53,9 @@ double power(const Samples& x, size_t from, size_t to) {
 // Hum (49.97 Hz, its 2nd and 3rd harmonics 6 and 10 dB down) alone over
 // -90 dBFS noise and under speech at -20 dBFS, AGC off so the runs compare
 // linearly. The hum left is what the comb's output on background + hum holds
-// beyond its output on the background alone. Every input level must remove
-// as much as level 0, where the arithmetic has a million steps per full
-// scale. On the noise alone the comb adds nothing: white noise through it
-// gains at most 10 log(1 + 4 / 16) = 1 dB.
+// beyond its output on the background alone (that the comb works alike at
+// every scale, its own test shows). On the noise alone the comb adds
+// nothing: white noise through it gains at most 10 log(1 + 4 / 16) = 1 dB.
 TEST(StagesThroughTool, CombRemovesHumAndBlankerClicksAtEveryInputLevel) {
     constexpr double mainsHz = 49.97, harmonicDb[3] = {0, -6, -10};
     for (int rate : rates) {
@@ -70,7 +68,6 @@ TEST(StagesThroughTool, CombRemovesHumAndBlankerClicksAtEveryInputLevel) {
         const Samples cleanTalk = mix(voice, fromDb(-30));
         Samples clicked = cleanTalk;
         for (size_t i = 500; i < n; i += 997) clicked[i] += (i / 997) % 2 ? 1.0f : -1.0f;
-        std::map<std::tuple<int, double, const Samples*>, double> atLevel0;
         for (int level : {0, 60, 90}) {
             SCOPED_TRACE(std::to_string(rate) + " Hz, input level " + std::to_string(level));
             const std::string options = "--agc off --output-level 100 --input-level " + std::to_string(level);
@@ -87,9 +84,7 @@ TEST(StagesThroughTool, CombRemovesHumAndBlankerClicksAtEveryInputLevel) {
                         const auto phase = steadyPhase(mainsHz * (h + 1));
                         const double removed = dBAmplitude(amplitudeOf(off, from, n - from, rate, phase) /
                                                            amplitudeOf(left, from, n - from, rate, phase));
-                        double& reference = atLevel0[{h, humDb, background}];
-                        if (level == 0) reference = removed;
-                        EXPECT_GE(removed, std::max(h == 0 ? 28.0 : 14.0, reference - 1.0))
+                        EXPECT_GE(removed, h == 0 ? 28.0 : 14.0)
                             << humDb << " dB hum over " << (background == &noise ? "noise" : "speech") << ", " << h;
                     }
                 }
@@ -120,8 +115,8 @@ double blockSnrDb(const Samples& y, const Samples& clean) {
 
 // A tone in white noise at 0 dB SNR and speech in white noise at 5 dB SNR,
 // both at -11 dBFS, at the start settings (AGC slow) and at every tenth input
-// level: the LMS lifts the tone and never loses on speech, and its output
-// stays within 2 x full scale.
+// level: the LMS lifts the tone and never loses on speech (its guard
+// against divergence, its own test checks).
 TEST(StagesThroughTool, LmsGainsAtEveryInputLevel) {
     constexpr int rate = 22050;
     constexpr size_t window = 16384, n = 24 * block + window, from = n - window;
@@ -138,7 +133,6 @@ TEST(StagesThroughTool, LmsGainsAtEveryInputLevel) {
             const std::string lms =
                 "--output-level 100 --input-level " + std::to_string(level) + " --lms " + std::to_string(taps);
             const Samples toneOut = runTool(toneIn, rate, lms), talkOut = runTool(talkIn, rate, lms);
-            const auto [low, high] = std::minmax_element(talkOut.begin() + block, talkOut.end());
             // A 16-tap filter can lift a tone at most by 10 log(16 / 2) = 9 dB.
             EXPECT_GE(toneSnrDb(toneOut, from, window, cycles) - toneSnrDb(toneIn, from, window, cycles),
                       taps == 16 ? 5.0 : 10.0);
@@ -148,7 +142,6 @@ TEST(StagesThroughTool, LmsGainsAtEveryInputLevel) {
             // bounded step at 3000 taps follows speech a little slowly.
             const double floor = level == 90 ? -7.0 : taps == 3000 ? -2.0 : -1.0;
             EXPECT_GE(blockSnrDb(talkOut, talk) - blockSnrDb(talkIn, talk), floor);
-            EXPECT_LE(std::max(-*low, *high), 2.0f);
         }
     }
 }
