@@ -33,9 +33,9 @@ QList<float> expected(int moved = -1, float value = 0, float offset = 0) {
 class SpectrumPointerTest : public QObject {
     Q_OBJECT
   private slots:
+    // The start band edges' columns 252 and 437 are the display's notch-band test's.
     void markerColumns() {
         const std::pair<float, int> cases[] = {
-            {16500.0f, 252},    {32500.0f, 437},        // the band edges at start
             {43.06640625f, 61}, {43.0f, 60},            // half a column rounds up, just under does not
             {-100.0f, 60},      {200000.0f, 2382},      // truncation toward zero; beyond the spectrum
             {1e30f, 1000060},   {notANumber, -999940},  // clamped
