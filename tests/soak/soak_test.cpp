@@ -97,18 +97,14 @@ class SoakTest : public QObject {
         QVERIFY(window.paintCount().paints - paintsBefore > 0.8 * runSeconds * blocksPerSecond);
         QVERIFY(chartTicks > 100 && std::abs(meanTickMs - 50.0) < 2.5 && worstTickMs < 250.0);
 
+        // The recording reads to its end (in pieces: an hour's file needs little memory) and holds every
+        // block, give or take the blocks queued at either end. Its format, whole blocks and sound are the
+        // recorder's tests' and the killed-while-recording run's.
         window.command(cmd::closeWaveFile);
         QCOMPARE(window.wavRecorder().blocksLost(), 0u);
         test::Sound info;
-        double sum = 0;  // read in pieces, so an hour's recording needs little memory
-        const long frames = test::scanSound(window.wavRecorder().path(), info, [&](const float* p, long n) {
-            for (long i = 0; i < n * 2; ++i) sum += double(p[i]) * p[i];
-        });
-        QVERIFY(info.opened && info.rate == rate && info.channels == 2);
-        QVERIFY(frames == info.headerFrames && frames % blockLength == 0);
-        // Recording started with the first block counted, give or take the blocks queued at either end.
-        QVERIFY(std::abs(double(frames) / blockLength - blocks) <= 4);
-        QVERIFY(frames > 0 && std::sqrt(sum / double(2 * frames)) > 0.001);  // the test noise came through
+        const long frames = test::scanSound(window.wavRecorder().path(), info, [](const float*, long) {});
+        QVERIFY(frames == info.headerFrames && std::abs(double(frames) / blockLength - blocks) <= 4);
         window.close();
     }
 };
