@@ -14,7 +14,7 @@ bool AudioSession::begin(int rate, int64_t nowMs) {
     ranAt = rate;
     put(engine.settings.sampleRate, static_cast<int32_t>(rate));
     engine.comb.requestSetup(get(engine.settings.combPeriodMs), rate);
-    watchdog.restart(state.callbacks.load(std::memory_order_relaxed), nowMs, rate);
+    watchdog.restart(state.blocks.load(std::memory_order_relaxed), nowMs, rate);
     std::printf("Tolvek Filter: %s at %d Hz, latency %.0f ms in, %.0f ms out\n", state.devices.c_str(), rate,
                 state.inputLatency * 1000, state.outputLatency * 1000);
     std::fflush(stdout);
@@ -68,7 +68,7 @@ AudioSession::RateChange AudioSession::changeRate(int rate, int64_t nowMs, unsig
 
 AudioSession::Loss AudioSession::poll(int64_t nowMs) {
     Loss loss;
-    if (!watchdog.lost(state.callbacks.load(std::memory_order_relaxed), nowMs)) return loss;
+    if (!watchdog.lost(state.blocks.load(std::memory_order_relaxed), nowMs)) return loss;
     loss.lost = true;
     loss.silenceMs = watchdog.silenceMs();
     abandonAudioStream(state);  // nothing more enters the record ring

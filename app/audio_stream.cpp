@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "library_messages.h"
@@ -13,16 +15,45 @@
 
 namespace tolvek {
 
+// The server hands over buffers of its own size; the engine runs whole
+// blocks. Each buffer's input goes into the block being gathered, and its
+// output plays the same stretch of the block finished before: one block of
+// delay, every frame carried exactly once whatever the buffer sizes.
 static int audioCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                          PaStreamCallbackFlags flags, void* userData) {
     auto* state = static_cast<AudioStreamState*>(userData);
     [[maybe_unused]] RealtimeGuard guard;
     disableDenormals();
     noteAudioThread();
+    auto* out = static_cast<float*>(output);
+    // Until the first buffer comes without a status flag, the server is
+    // still filling its buffers at start-up and the input is no sound yet:
+    // silence plays, nothing is gathered, and nothing is lost.
+    if (flags == 0) state->flowing = true;
+    if (!state->flowing) {
+        std::memset(out, 0, 2 * frames * sizeof(float));
+        return paContinue;
+    }
     Engine& engine = *state->engine;
-    const ProcessResult r = engine.process(static_cast<const float*>(input), static_cast<float*>(output), frames);
-    if (input != nullptr && !r.paused && get(engine.settings.cpuLoadShown) != 0)
-        put(engine.shared.cpuLoad, static_cast<float>(Pa_GetStreamCpuLoad(state->audioStream)));
+    const auto* in = static_cast<const float*>(input);
+    for (unsigned long done = 0; done < frames;) {
+        const int fill = state->blockFill;
+        const unsigned long n = std::min(frames - done, static_cast<unsigned long>(blockLength - fill));
+        const size_t bytes = 2 * n * sizeof(float);
+        if (in)
+            std::memcpy(state->inputBlock + 2 * fill, in + 2 * done, bytes);
+        else
+            std::memset(state->inputBlock + 2 * fill, 0, bytes);
+        std::memcpy(out + 2 * done, state->outputBlock + 2 * fill, bytes);
+        done += n;
+        state->blockFill = fill + static_cast<int>(n);
+        if (state->blockFill < blockLength) continue;
+        state->blockFill = 0;
+        const ProcessResult r = engine.process(state->inputBlock, state->outputBlock, blockLength);
+        if (!r.paused && get(engine.settings.cpuLoadShown) != 0)
+            put(engine.shared.cpuLoad, static_cast<float>(Pa_GetStreamCpuLoad(state->audioStream)));
+        state->blocks.fetch_add(1, std::memory_order_relaxed);
+    }
     if (flags != 0) {
         constexpr auto relaxed = std::memory_order_relaxed;
         if (flags & paInputUnderflow) state->inputUnderflows.fetch_add(1, relaxed);
@@ -31,7 +62,6 @@ static int audioCallback(const void* input, void* output, unsigned long frames, 
         if (flags & paOutputOverflow) state->outputOverflows.fetch_add(1, relaxed);
         engine.shared.dropouts.fetch_add(1, relaxed);
     }
-    state->callbacks.fetch_add(1, std::memory_order_relaxed);
     return paContinue;
 }
 
@@ -40,9 +70,9 @@ uint32_t AudioStreamState::flags() const {
 }
 
 // The default device of one direction, 2 channels of float32, with
-// `streamLatencyBuffers` buffers of suggested latency; false when there is none.
+// `streamLatencyBlocks` blocks of suggested latency; false when there is none.
 static bool defaultDevice(PaDeviceIndex device, int rate, PaStreamParameters& p) {
-    p = {device, 2, paFloat32, double(streamLatencyBuffers) * blockLength / rate, nullptr};
+    p = {device, 2, paFloat32, double(streamLatencyBlocks) * blockLength / rate, nullptr};
     return device != paNoDevice;
 }
 
@@ -138,9 +168,12 @@ StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseM
         return failed(state, std::string(Pa_GetErrorText(paDeviceUnavailable)) + ": there is no sound input.");
     if (err == paNoError && !defaultDevice(Pa_GetDefaultOutputDevice(), rate, out))
         return failed(state, std::string(Pa_GetErrorText(paDeviceUnavailable)) + ": there is no sound output.");
+    state.blockFill = 0;
+    std::fill(std::begin(state.outputBlock), std::end(state.outputBlock), 0.0f);
+    state.flowing = false;
     if (err == paNoError)
-        err = Pa_OpenStream(&state.audioStream, &in, &out, static_cast<double>(rate), blockLength, paNoFlag,
-                            audioCallback, &state);
+        err = Pa_OpenStream(&state.audioStream, &in, &out, static_cast<double>(rate), paFramesPerBufferUnspecified,
+                            paNoFlag, audioCallback, &state);
     if (err != paNoError) {
         state.audioStream = nullptr;
         return failed(state, errorTextFor(err));
@@ -148,7 +181,7 @@ StreamOutcome openAudioStream(AudioStreamState& state, int rate, unsigned pauseM
     state.runningRate = rate;
     const PaStreamInfo* info = Pa_GetStreamInfo(state.audioStream);
     state.inputLatency = info ? info->inputLatency : 0.0;
-    state.outputLatency = info ? info->outputLatency : 0.0;
+    state.outputLatency = (info ? info->outputLatency : 0.0) + double(blockLength) / rate;
     const PaDeviceInfo* inInfo = Pa_GetDeviceInfo(in.device);
     const PaDeviceInfo* outInfo = Pa_GetDeviceInfo(out.device);
     state.devices = std::string(inInfo ? inInfo->name : "?") + " / " + (outInfo ? outInfo->name : "?");

@@ -1,13 +1,14 @@
 // The life of the one full-duplex PortAudio stream: open on the default
-// devices (2 in, 2 out, float32, 2048 frames), restart at another rate, stop
-// and close. Runs on the message thread; only the callback runs on the
-// library's audio thread.
+// devices (2 in, 2 out, float32, buffers of the server's own size), restart
+// at another rate, stop and close. Runs on the message thread; only the
+// callback runs on the library's audio thread.
 //
-// The stream asks for three buffers of latency each way. With the library's
-// default (two buffers in all) its ALSA loop, against a sound server whose
-// cycle does not divide 2048 frames (PipeWire at 48 kHz), runs the callback
-// before capture has its data: a zero block flagged as input underflow, or a
-// captured block dropped without a flag, about every 0.6 s.
+// The stream takes whatever buffer size the server runs and gathers whole
+// blocks for the engine, one block behind. A stream held to 2048-frame
+// buffers loses or repeats a block without a flag where the server's cycle
+// does not divide 2048 frames: on PulseAudio within the first second after a
+// start, on PipeWire at 48 kHz about every 0.6 s unless the latency is
+// three buffers or more.
 #pragma once
 
 #include <atomic>
@@ -28,15 +29,21 @@ struct AudioStreamState {
     int runningRate = 0;              // rate of the open stream, 0 when none
     bool deviceLost = false;          // abandoned; the library stays initialised until the next opening
     bool libraryPinned = false;       // initialised for the rest of the run: it holds a lost stream or JACK client
-    double inputLatency = 0.0;        // seconds, as the library reports them for the open stream
-    double outputLatency = 0.0;
-    std::string devices;  // "input name / output name" of the open stream
+    double inputLatency = 0.0;        // seconds, as the library reports them for the open stream,
+    double outputLatency = 0.0;       // the output with the block gathered before it plays
+    std::string devices;              // "input name / output name" of the open stream
     // Set once the abandoned stream is closed; null when none was abandoned.
     std::shared_ptr<std::atomic<bool>> abandonedClosed;
 
+    // The callback's own: the block being gathered and the output of the last one.
+    float inputBlock[2 * blockLength] = {};
+    float outputBlock[2 * blockLength] = {};
+    int blockFill = 0;     // frames in inputBlock
+    bool flowing = false;  // a buffer has come without a status flag since the opening
+
     // Counters for monitoring and tests, written by the callback; each
     // status flag is a buffer of input lost or of output padded.
-    std::atomic<uint32_t> callbacks{0};
+    std::atomic<uint32_t> blocks{0};  // blocks the engine has run
     std::atomic<uint32_t> inputUnderflows{0};
     std::atomic<uint32_t> inputOverflows{0};
     std::atomic<uint32_t> outputUnderflows{0};
@@ -49,7 +56,7 @@ struct StreamOutcome {
     std::string errorText;  // the library's text for the first failing step
 };
 
-constexpr int streamLatencyBuffers = 3;  // suggested latency each way, in buffers
+constexpr int streamLatencyBlocks = 2;  // suggested latency each way, in blocks
 constexpr unsigned restartPauseMs = 500;
 
 // Stops and closes any open stream, pauses, and opens and starts a new one at

@@ -1,7 +1,7 @@
 // Notices that the sound device has stopped delivering blocks: unplugged,
 // its server gone, or its driver hung. The window feeds it the stream's
-// callback count at every poll; the callback counts paused blocks too, so a
-// pause is never taken for a lost device.
+// block count at every poll; paused blocks count too, so a pause is never
+// taken for a lost device.
 #pragma once
 
 #include <cstdint>

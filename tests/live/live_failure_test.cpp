@@ -41,7 +41,7 @@ TEST(LiveStreamFailure, StartUpFailsWithTheLibrarysTextAndLeavesNothing) {
         AudioStreamState state{.engine = &engine};
         const StreamOutcome r = restartAudioStream(state, 22050, 0);
         EXPECT_TRUE(!r.ok && isLibraryText(r.errorText)) << r.errorText;
-        EXPECT_TRUE(!state.audioStream && !state.libraryInitialised && !state.runningRate && !state.callbacks.load());
+        EXPECT_TRUE(!state.audioStream && !state.libraryInitialised && !state.runningRate && !state.blocks.load());
         EXPECT_EQ(Pa_GetDeviceCount(), paNotInitialized) << "the library is still initialised";
     }
 }

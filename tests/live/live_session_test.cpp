@@ -24,10 +24,10 @@ int64_t nowMs() {
 }
 
 bool blocksArrive(const AudioSession& s, uint32_t more) {
-    const uint32_t target = s.stream().callbacks.load() + more;
-    for (auto end = Clock::now() + std::chrono::seconds(5); s.stream().callbacks.load() < target && Clock::now() < end;)
+    const uint32_t target = s.stream().blocks.load() + more;
+    for (auto end = Clock::now() + std::chrono::seconds(5); s.stream().blocks.load() < target && Clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return s.stream().callbacks.load() >= target;
+    return s.stream().blocks.load() >= target;
 }
 
 TEST(LiveSession, RefusedRateAndLostServerGoBackToTheRateThatRan) {

@@ -93,17 +93,17 @@ TEST_P(LiveStream, ToneIsFilteredAsSetWithoutLostBuffers) {
     AudioStreamState state{.engine = &engine};
     const StreamOutcome opened = restartAudioStream(state, rate, 0);
     ASSERT_TRUE(opened.ok) << opened.errorText;
-    for (auto end = Clock::now() + std::chrono::seconds(5); state.callbacks.load() < 2 && Clock::now() < end;)
+    for (auto end = Clock::now() + std::chrono::seconds(5); state.blocks.load() < 2 && Clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_GE(state.callbacks.load(), 2u);
+    ASSERT_GE(state.blocks.load(), 2u);
 
     const auto t0 = Clock::now();
-    const uint32_t c0 = state.callbacks.load();
+    const uint32_t c0 = state.blocks.load();
     std::this_thread::sleep_until(t0 + std::chrono::duration<double>(passSeconds()));
-    const uint32_t rejectFrom = state.callbacks.load();
+    const uint32_t rejectFrom = state.blocks.load();
     put(s.rejectOn, 1);
     std::this_thread::sleep_until(t0 + std::chrono::duration<double>(passSeconds() + rejectSeconds));
-    const uint32_t c1 = state.callbacks.load();
+    const uint32_t c1 = state.blocks.load();
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     closeAudioStream(state);
     EXPECT_NEAR(double(c1 - c0), seconds * rate / 2048, 2.0);
