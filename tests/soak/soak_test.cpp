@@ -89,9 +89,13 @@ class SoakTest : public QObject {
         const double fittedGrowth = span > 0 ? (sumTR - sumT * sumR / samples) / span * (samples - 1) : 0;
         const double meanTickMs = (lastTickMs - firstTickMs) / std::max(1, chartTicks - 1);
         const uint32_t blocks = engine->shared.blocksDone.load() - firstBlock;
-        qInfo("soak %.0f s: %u blocks, lag %.1f, flags %u, resident %.1f MB, growth %.2f MB, tick %.2f ms", runSeconds,
-              blocks, worstLag, window.audioStream().flags(), rss, fittedGrowth, meanTickMs);
-        QVERIFY(!window.deviceLossNotice() && window.audioStream().flags() == 0);
+        const AudioStreamState& s = window.audioStream();
+        qInfo(
+            "soak %.0f s: %u blocks, lag %.1f, resident %.1f MB, growth %.2f MB, tick %.2f ms, device lost %d, "
+            "input under/overflows %u/%u, output under/overflows %u/%u",
+            runSeconds, blocks, worstLag, rss, fittedGrowth, meanTickMs, window.deviceLossNotice() != nullptr,
+            s.inputUnderflows.load(), s.inputOverflows.load(), s.outputUnderflows.load(), s.outputOverflows.load());
+        QVERIFY(!window.deviceLossNotice() && s.flags() == 0);
         QVERIFY2(worstLag <= allowedLagBlocks, "blocks fell behind the wall clock");
         QVERIFY2(fittedGrowth <= std::max(noiseMb, allowedMbPerHour * samples / 3600), "resident memory grows");
         QVERIFY(window.paintCount().paints - paintsBefore > 0.8 * runSeconds * blocksPerSecond);
