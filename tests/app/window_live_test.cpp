@@ -1,6 +1,6 @@
 // The running window on a virtual sound device: a new rate from the
-// Samplerate dialog and a stopped sound server, each met while recording,
-// with the sound, the recordings and the window kept in order.
+// Samplerate dialog, a stopped sound server and a full disk, each met while
+// recording, with the sound, the recordings and the window kept in order.
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 
 #include "box_answerer.h"
 #include "command_ids.h"
+#include "file_size_limit.h"
 #include "live_window.h"
 #include "main_window.h"
 #include "samplerate_dialog.h"
@@ -159,6 +160,41 @@ class WindowLiveTest : public QObject {
         closing.start();
         window->close();
         QVERIFY(closing.elapsed() < 5000);
+    }
+    // The disk fills: the user is told, the file keeps every whole block that
+    // fitted, the sound goes on, and a new recording works once there is room.
+    void fullDiskEndsTheRecordingAndTheSoundGoesOn() {
+        test::LiveDevice live;
+        REQUIRE_LIVE_DEVICE(live);
+        QVERIFY(start());
+        BoxAnswerer answerer;
+        constexpr int blockBytes = 2048 * 4, fitting = 6;
+        std::string fullPath;
+        {
+            test::FileSizeLimit room(44 + fitting * blockBytes + 1000);  // the next block fits only in part
+            window->command(cmd::openWaveFile);
+            QVERIFY(window->wavRecorder().recording());
+            fullPath = window->wavRecorder().path();
+            QTRY_VERIFY_WITH_TIMEOUT(!answerer.boxes().isEmpty(), 10000);
+        }
+        const SeenBox box = answerer.boxes().first();
+        QCOMPARE(box.title, QString("Wave file"));
+        QVERIFY2(box.text.contains("File too large") && box.text.contains(QString::fromStdString(fullPath)),
+                 qPrintable(box.text));
+        QVERIFY(!window->wavRecorder().recording());
+        QCOMPARE(get(engine->settings.recordingOn), 0);
+        // The box may come up while the writer is still completing the header.
+        QTRY_COMPARE_WITH_TIMEOUT(test::readSound(fullPath).samples.size(), size_t(fitting * 2048 * 2), 5000);
+        QVERIFY(flowing(*engine));
+        QVERIFY(!window->deviceLossNotice());
+        window->command(cmd::openWaveFile);
+        const std::string nextPath = window->wavRecorder().path();
+        QVERIFY(window->wavRecorder().recording() && nextPath != fullPath);
+        QTRY_VERIFY_WITH_TIMEOUT(window->wavRecorder().waveBytesWritten() >= 3 * blockBytes, 5000);
+        window->command(cmd::closeWaveFile);
+        QCOMPARE(answerer.boxes().size(), 1);
+        QVERIFY(test::readSound(nextPath).samples.size() >= size_t(3 * 2048 * 2));
+        cleanup();  // the window ends before the device
     }
 };
 

@@ -25,8 +25,8 @@ Sound readSound(const std::string& path) {
     return s;
 }
 
-bool writeSound(const std::string& path, const std::vector<float>& samples, int rate, int channels) {
-    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+bool writeSound(const std::string& path, const std::vector<float>& samples, int rate, int channels, int format) {
+    SF_INFO info{0, rate, channels, format ? format : SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) return false;
     const bool ok = sf_write_float(f, samples.data(), sf_count_t(samples.size())) == sf_count_t(samples.size());

@@ -24,7 +24,7 @@ Sound readSound(const std::string& path);
 // Returns the frames read, or -1 on a read error.
 long scanSound(const std::string& path, Sound& info, const std::function<void(const float*, long frames)>& piece);
 
-// A 32-bit float WAV of interleaved samples.
-bool writeSound(const std::string& path, const std::vector<float>& samples, int rate, int channels = 1);
+// A file of interleaved samples in libsndfile's `format`; 0: a 32-bit float WAV.
+bool writeSound(const std::string& path, const std::vector<float>& samples, int rate, int channels = 1, int format = 0);
 
 }  // namespace tolvek::test

@@ -18,7 +18,6 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::string str() const { return path.string(); }
     std::string file(const std::string& name) const { return (path / name).string(); }
     size_t fileCount() const { return size_t(std::distance(std::filesystem::directory_iterator(path), {})); }
 };

@@ -108,11 +108,7 @@ struct OfflineTool : ::testing::Test {
             const double t = double(i / size_t(channels)) / rate;
             x[i] = float(int(i % size_t(channels)) == used ? signal(t) : 0.5 * std::sin(2 * M_PI * 333 * t));
         }
-        SF_INFO info{0, rate, channels, format, 0, 0};
-        SNDFILE* f = sf_open(files.file(name).c_str(), SFM_WRITE, &info);
-        ASSERT_TRUE(f) << sf_strerror(nullptr);
-        sf_writef_float(f, x.data(), sf_count_t(x.size()) / channels);
-        sf_close(f);
+        ASSERT_TRUE(writeSound(files.file(name), x, rate, channels, format));
     }
 
     Sound filter(int rate, double seconds, const Signal& signal, const std::string& args) {
