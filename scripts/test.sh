@@ -32,6 +32,6 @@ scripts/build.sh build-tsan -DTOLVEK_BENCH=OFF -DTOLVEK_GUI=OFF "-DCMAKE_CXX_FLA
 echo "== fuzzing (TOLVEK_FUZZ_SECONDS, default 180)"
 scripts/fuzz.sh
 
-# Reported, not enforced: the tests are above the 35 % goal (README, Tests).
+# The tests may be at most 35 % of the C++ lines (README, Tests).
 echo "== test share"
-scripts/test-share.sh || echo "(above the goal)"
+scripts/test-share.sh
