@@ -81,8 +81,11 @@ AudioSession::Loss AudioSession::poll(int64_t nowMs) {
 
 void AudioSession::close() {
     watchdog.disarm();
-    closeAudioStream(state);   // the callback has stopped: nothing more enters the ring
-    recorder.stopRecording();  // writes what is queued and completes the file
+    // The recording is completed first: closing the library can end the
+    // process when the server has just gone (libjack), and the file must
+    // not depend on it. The ring refuses blocks once the recording stops.
+    recorder.stopRecording();
+    closeAudioStream(state);
 }
 
 }  // namespace tolvek
