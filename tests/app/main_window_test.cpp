@@ -229,7 +229,8 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         const QImage shown = logical(window->client()->grab().toImage());
         const QList rows({qRed(shown.pixel(100, 305)), qRed(shown.pixel(100, 306)), qRed(shown.pixel(100, 307))});
-        QVERIFY2(rows[0] > rows[1] && rows[1] > rows[2] && rows[2] > 0, qPrintable(QTest::toString(rows)));
+        QVERIFY2(rows[0] > rows[1] && rows[1] > rows[2] && rows[2] > 0,
+                 qPrintable(QString("rows %1 %2 %3").arg(rows[0]).arg(rows[1]).arg(rows[2])));
     }
 
     // The client hands presses, moves and the wheel to the spectrum logic; a
